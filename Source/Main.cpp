@@ -1,0 +1,3 @@
+#include "TriagentApplication.h"
+
+START_JUCE_APPLICATION (TriagentApplication)

@@ -1,0 +1,103 @@
+#include "ResetPage.h"
+
+#include "PageLayout.h"
+#include "Timestamp.h"
+#include "Util/UtilWindows.h"
+
+#include <fmt/format.h>
+
+namespace
+{
+const juce::String kButtonText ("BACKUP & RESET");
+}
+
+std::optional<juce::File> backupAndReset()
+{
+    const auto folder = util::getProductDocFolder();
+    if (folder == juce::File() || ! folder.exists())
+        return std::nullopt;
+
+    const auto target = folder.getSiblingFile (folder.getFileName() + "_BACKUP_" + currentTimestamp());
+    if (target.exists())
+        return std::nullopt; // never merge into or replace an earlier backup
+    if (! folder.moveFileTo (target))
+        return std::nullopt;
+    return target;
+}
+
+ResetPage::ResetPage()
+{
+    initComponents();
+}
+
+void ResetPage::initComponents()
+{
+    const auto description = fmt::format (
+        "Press `BACKUP & RESET` to back up the {} configurations before it is reset.\n\n", util::kProductName);
+    descriptionLabel.setText (juce::String::fromUTF8 (description.c_str()), juce::dontSendNotification);
+    descriptionLabel.setJustificationType (juce::Justification::topLeft);
+    addAndMakeVisible (descriptionLabel);
+
+    actionButton.setButtonText (kButtonText);
+    actionButton.setMouseCursor (juce::MouseCursor::PointingHandCursor);
+    actionButton.onClick = [this] { onActionClicked(); };
+    addAndMakeVisible (actionButton);
+
+    closeButton.setButtonText ("CLOSE");
+    closeButton.setMouseCursor (juce::MouseCursor::PointingHandCursor);
+    closeButton.onClick = [] { juce::JUCEApplicationBase::quit(); };
+    addAndMakeVisible (closeButton);
+
+    setUpMessageLog (*this, logView);
+}
+
+void ResetPage::onActionClicked()
+{
+    switch (stage)
+    {
+        case Stage::Idle:
+            actionButton.setButtonText (kButtonText + " (confirm?)");
+            appendMsg ("Ready to " + kButtonText);
+            appendMsg ("Please click again to confirm " + kButtonText);
+            stage = Stage::Confirming;
+            break;
+
+        case Stage::Confirming:
+            backupDir = backupAndReset();
+            if (backupDir)
+            {
+                actionButton.setButtonText ("SEE BACKUP");
+                appendMsg (kButtonText + " done");
+                stage = Stage::BackedUp;
+            }
+            else
+            {
+                actionButton.setButtonText (kButtonText);
+                appendMsg ("Failed to " + kButtonText);
+                stage = Stage::Idle;
+            }
+            break;
+
+        case Stage::BackedUp:
+            if (backupDir)
+                backupDir->revealToUser();
+            break;
+    }
+}
+
+void ResetPage::appendMsg (const juce::String& msg)
+{
+    appendToMessageLog (logView, msg);
+}
+
+void ResetPage::resized()
+{
+    auto grid = makePageGrid (getWidth(), { 6, 1, 1 });
+    grid.items = {
+        juce::GridItem (descriptionLabel).withArea (1, 1, 2, 3),
+        juce::GridItem (actionButton).withArea (2, 2, 3, 3),
+        juce::GridItem (closeButton).withArea (3, 2, 4, 3),
+        juce::GridItem (logView).withArea (2, 1, 4, 2),
+    };
+    layOutPage (grid, *this, descriptionLabel, logView);
+}

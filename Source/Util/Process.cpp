@@ -1,0 +1,126 @@
+#include "Util/Process.h"
+
+#include "Log/Log.h"
+#include "Util/Platform.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+LUMO_LOG_FILE_LOGGER
+
+namespace process
+{
+BackgroundThread::BackgroundThread (const juce::String& commandLine)
+    : juce::Thread ("BackgroundThread: " + commandLine), command (commandLine)
+{
+}
+
+BackgroundThread::~BackgroundThread()
+{
+    // The body notices a stop request within 100 ms and kills its child.
+    stopThread (-1);
+}
+
+void BackgroundThread::run()
+{
+    juce::ChildProcess child;
+    if (! util::platform::startChild (child, command))
+    {
+        LUMO_LOG_INFO ("Failed to start process: {}", command.toStdString());
+        return;
+    }
+
+    while (! threadShouldExit())
+        juce::Thread::sleep (100);
+
+    child.kill();
+}
+
+namespace
+{
+constexpr int kBufferSize = 65536;
+
+// Shared by the caller and the reading thread, so that a reader stuck on a
+// pipe held open by a grandchild can be left behind safely.
+struct Capture
+{
+    juce::ChildProcess child;
+    char buffer[kBufferSize] {};
+    std::atomic<int> count { 0 };
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+
+    int readRemainder()
+    {
+        const auto used = count.load();
+        if (used >= kBufferSize)
+            return 0;
+        const auto n = child.readProcessOutput (buffer + used, kBufferSize - used);
+        if (n > 0)
+            count += n;
+        return n;
+    }
+
+    void readAll()
+    {
+        for (int pass = 0; pass < 10 && count.load() < kBufferSize; ++pass)
+        {
+            if (child.waitForProcessToFinish (1000))
+                break;
+            readRemainder();
+        }
+        // Whatever the child wrote before it ended.
+        readRemainder();
+
+        std::lock_guard lock (mutex);
+        done = true;
+        finished.notify_all();
+    }
+};
+} // namespace
+
+std::optional<juce::String> runCommand (const juce::String& command, int timeoutMs)
+{
+    auto capture = std::make_shared<Capture>();
+    if (! util::platform::startChild (capture->child, command))
+        return std::nullopt;
+
+    auto* caller = juce::Thread::getCurrentThread();
+    std::thread reader ([capture] { capture->readAll(); });
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
+    {
+        std::unique_lock lock (capture->mutex);
+        while (! capture->done)
+        {
+            if (std::chrono::steady_clock::now() >= deadline || (caller != nullptr && caller->threadShouldExit()))
+                break;
+            capture->finished.wait_for (lock, std::chrono::milliseconds (20));
+        }
+    }
+
+    // Out of time, asked to stop, or the buffer is full: the child has nothing more to give.
+    if (capture->child.isRunning())
+        capture->child.kill();
+
+    bool readerDone = false;
+    {
+        std::unique_lock lock (capture->mutex);
+        readerDone = capture->finished.wait_for (lock, std::chrono::seconds (2), [&] { return capture->done; });
+    }
+    const auto collected = capture->count.load();
+    const auto text = decodeOutput (capture->buffer, static_cast<size_t> (collected));
+
+    if (readerDone)
+        reader.join();
+    else
+        reader.detach(); // a grandchild still holds the pipe; the capture outlives this call
+
+    return text;
+}
+
+} // namespace process

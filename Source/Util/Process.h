@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+
+#include <juce_core/juce_core.h>
+
+namespace process
+{
+// Keeps one child process alive until the thread is told to stop, then kills it.
+class BackgroundThread : public juce::Thread
+{
+public:
+    explicit BackgroundThread (const juce::String& commandLine);
+    ~BackgroundThread() override;
+
+    void run() override;
+
+private:
+    juce::String command;
+};
+
+// How long runCommand lets a child run before it is killed.
+inline constexpr int kDefaultCommandTimeoutMs = 60000;
+
+// Runs one command to its end and returns what it printed (at most 65,536
+// bytes, decoded). Empty only when the child cannot be started. The child is
+// killed when the time-out runs out or when the calling juce::Thread is asked
+// to stop; what was read until then is returned.
+std::optional<juce::String> runCommand (const juce::String& command, int timeoutMs = kDefaultCommandTimeoutMs);
+
+// Decodes captured output: UTF-16LE after its byte-order mark, UTF-8 when the
+// bytes are valid UTF-8, otherwise the platform's 8-bit code page. 8-bit text
+// ends at its first zero byte.
+juce::String decodeOutput (const char* data, size_t size);
+
+} // namespace process

@@ -1,0 +1,99 @@
+// The platform layer for systems other than Windows (Linux in particular).
+
+#include "Util/Platform.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace util::platform
+{
+juce::File localAppDataFolder()
+{
+    // No local/roaming split here: the XDG data folder (~/.local/share) is the
+    // per-user, machine-local counterpart.
+    if (const char* dataHome = std::getenv ("XDG_DATA_HOME"); dataHome != nullptr && dataHome[0] == '/')
+        return juce::File (juce::CharPointer_UTF8 (dataHome));
+    return juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile (".local/share");
+}
+
+juce::File debugViewExecutable()
+{
+    // There is no DebugView here; a capture program of the same interface
+    // ("<program> /l <file> /t") may be placed in the maker's per-user data folder.
+    return localAppDataFolder().getChildFile ("Lumacore").getChildFile ("Dbgview");
+}
+
+std::filesystem::path toNativePath (const juce::File& file)
+{
+    return std::filesystem::path (file.getFullPathName().toStdString());
+}
+
+std::optional<juce::String> shortPath (const juce::File&)
+{
+    return std::nullopt; // no 8.3 names on this platform
+}
+
+// Windows Error Reporting does not exist here: the switches change nothing and
+// report success, so that the wizard's road stays the same.
+bool enableCrashDump (const juce::String&)
+{
+    return true;
+}
+
+bool disableCrashDump()
+{
+    return true;
+}
+
+std::vector<juce::String> systemInfoCommands()
+{
+    return { "uname -a", "lspci -nn", "cat /etc/machine-id" };
+}
+
+juce::String decodeLegacy8Bit (const char* data, size_t size)
+{
+    // Latin-1: every byte is its own code point.
+    juce::String text;
+    text.preallocateBytes (size * 2);
+    for (size_t i = 0; i < size; ++i)
+        text += juce::String::charToString (static_cast<juce::juce_wchar> (static_cast<unsigned char> (data[i])));
+    return text;
+}
+
+namespace
+{
+bool isExecutable (const juce::String& path)
+{
+    return ::access (path.toRawUTF8(), X_OK) == 0 && ! juce::File (path).isDirectory();
+}
+
+bool programExists (const juce::String& program)
+{
+    if (program.containsChar ('/'))
+        return isExecutable (juce::File::getCurrentWorkingDirectory().getChildFile (program).getFullPathName());
+
+    const char* path = std::getenv ("PATH");
+    for (const auto& dir : juce::StringArray::fromTokens (path != nullptr ? path : "/usr/bin:/bin", ":", ""))
+        if (dir.isNotEmpty() && isExecutable (dir + "/" + program))
+            return true;
+    return false;
+}
+} // namespace
+
+bool startChild (juce::ChildProcess& child, const juce::String& commandLine)
+{
+    // JUCE's string form passes quotation marks of all but the program through
+    // to the child; split and unquote here so the child gets the plain paths.
+    juce::StringArray args;
+    for (const auto& token : juce::StringArray::fromTokens (commandLine, true))
+        args.add (token.unquoted());
+    args.removeEmptyStrings();
+
+    // A program that cannot be executed would otherwise "start" and exit at once.
+    if (args.isEmpty() || ! programExists (args[0]))
+        return false;
+
+    return child.start (args, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr);
+}
+
+} // namespace util::platform

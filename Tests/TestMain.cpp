@@ -1,0 +1,51 @@
+// Test entry: refuses to run outside the sandbox that the test launcher makes,
+// so that no test can touch the real user's folders.
+
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+#include <juce_events/juce_events.h>
+
+#include "Util/UtilWindows.h"
+
+namespace
+{
+bool insideSandbox()
+{
+    const auto roots = juce::StringArray::fromTokens (
+        juce::SystemStats::getEnvironmentVariable ("TRIAGENT_TEST_SANDBOX", {}), ";", "");
+    if (roots.isEmpty())
+    {
+        std::fprintf (stderr, "TRIAGENT_TEST_SANDBOX is not set: run the tests through ctest\n");
+        return false;
+    }
+
+    const juce::File locations[] = {
+        util::getProductDocFolder(),    util::getMakerDocFolder(),      util::getProductLogFolder(),
+        util::getProductSettingFile(),  util::getCrashReportFolder(),   util::getDebugViewOutputFile(),
+        util::getDebugViewExecutable(), juce::File::getSpecialLocation (juce::File::userHomeDirectory),
+    };
+    bool ok = true;
+    for (const auto& location : locations)
+    {
+        const bool inside = std::any_of (roots.begin(), roots.end(),
+                                         [&] (const juce::String& root) { return location.isAChildOf (juce::File (root)); });
+        if (! inside)
+        {
+            std::fprintf (stderr, "product location outside the test sandbox: %s\n", location.getFullPathName().toRawUTF8());
+            ok = false;
+        }
+    }
+    return ok;
+}
+} // namespace
+
+int main (int argc, char** argv)
+{
+    ::testing::InitGoogleTest (&argc, argv);
+    if (! insideSandbox())
+        return 1;
+    juce::ScopedJuceInitialiser_GUI juce;
+    return RUN_ALL_TESTS();
+}
