@@ -16,16 +16,21 @@ std::optional<juce::File> writeOutputFile (const juce::String& text, const juce:
     return std::nullopt;
 }
 
-std::optional<juce::File> collectSystemInfo()
+juce::String buildSystemInfo (const std::vector<juce::String>& commands)
 {
     juce::String text;
-    for (const auto& command : platform::systemInfoCommands())
+    for (const auto& command : commands)
     {
         text << "=== " << command << " ===\n";
         const auto output = process::runCommand (command);
         text << (output ? *output : juce::String ("--- failed to execute ---")) << "\n";
     }
-    return writeOutputFile (text, "system_info.txt");
+    return text;
+}
+
+std::optional<juce::File> collectSystemInfo()
+{
+    return writeOutputFile (buildSystemInfo (platform::systemInfoCommands()), "system_info.txt");
 }
 
 juce::String archiveNameFor (const juce::File& home, const juce::File& folder, const juce::File& file)

@@ -39,4 +39,9 @@ juce::String decodeLegacy8Bit (const char* data, size_t size);
 // child receives them without the marks. False when the program cannot start.
 bool startChild (juce::ChildProcess& child, const juce::String& commandLine);
 
+// The largest piece to ask juce::ChildProcess::readProcessOutput for at once.
+// Where that read blocks until the piece is full, small pieces let output that
+// has arrived be counted at once.
+int pipeReadChunkSize();
+
 } // namespace util::platform

@@ -3,6 +3,7 @@
 #include "Log/Log.h"
 #include "Util/Platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -54,15 +55,20 @@ struct Capture
     std::condition_variable finished;
     bool done = false;
 
-    int readRemainder()
+    // Reads into the free remainder until it is full or the pipe ends. Each
+    // piece is counted as soon as it arrives, so that a caller giving up on a
+    // pipe that never ends still gets everything read so far.
+    void readRemainder()
     {
-        const auto used = count.load();
-        if (used >= kBufferSize)
-            return 0;
-        const auto n = child.readProcessOutput (buffer + used, kBufferSize - used);
-        if (n > 0)
+        const auto chunk = util::platform::pipeReadChunkSize();
+        while (count.load() < kBufferSize)
+        {
+            const auto used = count.load();
+            const auto n = child.readProcessOutput (buffer + used, std::min (chunk, kBufferSize - used));
+            if (n <= 0)
+                return;
             count += n;
-        return n;
+        }
     }
 
     void readAll()

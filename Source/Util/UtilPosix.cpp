@@ -96,4 +96,12 @@ bool startChild (juce::ChildProcess& child, const juce::String& commandLine)
     return child.start (args, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr);
 }
 
+int pipeReadChunkSize()
+{
+    // The read is a buffered fread, which blocks until the piece is full: one
+    // byte at a time returns as soon as anything is there (the stream's own
+    // buffer still reads the pipe in large blocks).
+    return 1;
+}
+
 } // namespace util::platform

@@ -144,4 +144,10 @@ bool startChild (juce::ChildProcess& child, const juce::String& commandLine)
     return child.start (commandLine);
 }
 
+int pipeReadChunkSize()
+{
+    // The read polls the pipe and returns when the child has ended.
+    return 65536;
+}
+
 } // namespace util::platform

@@ -41,6 +41,8 @@ juce::String buildDebugViewCommand (const juce::String& executable, const juce::
 
 // System report and gathering.
 std::optional<juce::File> collectSystemInfo();
+// The report's text: a section per command, headed by its command line.
+juce::String buildSystemInfo (const std::vector<juce::String>& commands);
 std::optional<juce::File> writeOutputFile (const juce::String& text, const juce::String& fileName);
 bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)> callback);
 
