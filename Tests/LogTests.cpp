@@ -19,7 +19,8 @@ namespace
 {
 std::string readAll (const juce::File& file)
 {
-    return file.loadFileAsString().toStdString();
+    // Text mode: CR LF on Windows.
+    return file.loadFileAsString().replace ("\r\n", "\n").toStdString();
 }
 
 struct PrefixCase
@@ -159,6 +160,7 @@ TEST (LogSetup, MissingLogFolderCreatesNoFile)
 TEST (LogFileSink, ManyThreadsWriteWholeLines)
 {
     const auto file = testing_support::sandbox().getChildFile ("threads.log");
+    file.deleteFile();
     lumo::log::setSinks ({ std::make_shared<lumo::log::FileSink> (file.getFullPathName().toStdString(), Level::Info) });
 
     constexpr int threads = 8, perThread = 300;

@@ -30,7 +30,7 @@ bool insideSandbox()
     for (const auto& location : locations)
     {
         const bool inside = std::any_of (roots.begin(), roots.end(),
-                                         [&] (const juce::String& root) { return location.isAChildOf (juce::File (root)); });
+                                         [&] (const juce::String& root) { return location == juce::File (root) || location.isAChildOf (juce::File (root)); });
         if (! inside)
         {
             std::fprintf (stderr, "product location outside the test sandbox: %s\n", location.getFullPathName().toRawUTF8());
@@ -39,6 +39,18 @@ bool insideSandbox()
     }
     return ok;
 }
+// Where tests share user folders (one Wine prefix), each starts without any
+// product files; in a fresh sandbox this finds nothing to remove.
+class FreshProductFolders : public ::testing::EmptyTestEventListener
+{
+    void OnTestStart (const ::testing::TestInfo&) override
+    {
+        util::getMakerDocFolder().deleteRecursively();
+        util::getProductLogFolder().getParentDirectory().deleteRecursively();
+        util::getCrashReportFolder().deleteRecursively();
+        util::getDebugViewOutputFile().deleteFile();
+    }
+};
 } // namespace
 
 int main (int argc, char** argv)
@@ -46,6 +58,7 @@ int main (int argc, char** argv)
     ::testing::InitGoogleTest (&argc, argv);
     if (! insideSandbox())
         return 1;
+    ::testing::UnitTest::GetInstance()->listeners().Append (new FreshProductFolders());
     juce::ScopedJuceInitialiser_GUI juce;
     return RUN_ALL_TESTS();
 }
