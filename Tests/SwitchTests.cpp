@@ -5,25 +5,11 @@
 #include "TestSupport.h"
 #include "Util/UtilWindows.h"
 
+using testing_support::installFakeDebugView;
 using testing_support::pumpUntil;
 
 namespace
 {
-// A stand-in for DebugView where the tool looks for it: records its arguments
-// (one per line, a blank line after each start) and its pid, writes into the
-// file after "/l", and runs until killed.
-juce::File installFakeDebugView()
-{
-    const auto exe = util::getDebugViewExecutable();
-    testing_support::writeScript (exe,
-                                  "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.args\"\n"
-                                  "echo >> \"$0.args\"\n"
-                                  "echo $$ >> \"$0.pids\"\n"
-                                  "echo captured >> \"$2\"\n"
-                                  "exec sleep 300");
-    return exe;
-}
-
 juce::StringArray startedPids (const juce::File& exe)
 {
     return juce::StringArray::fromLines (juce::File (exe.getFullPathName() + ".pids").loadFileAsString().trim());

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Util/UtilWindows.h"
+
 namespace testing_support
 {
 juce::File sandbox()
@@ -31,6 +33,16 @@ juce::File writeScript (const juce::File& file, const juce::String& body)
     file.replaceWithText ("#!/bin/sh\n" + body + "\n", false, false, "\n");
     file.setExecutePermission (true);
     return file;
+}
+
+juce::File installFakeDebugView()
+{
+    return writeScript (util::getDebugViewExecutable(),
+                        "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.args\"\n"
+                        "echo >> \"$0.args\"\n"
+                        "echo $$ >> \"$0.pids\"\n"
+                        "echo captured >> \"$2\"\n"
+                        "exec sleep 300");
 }
 
 void CaptureSink::write (const lumo::log::Record* record, std::string_view message)

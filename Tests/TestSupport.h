@@ -20,6 +20,12 @@ bool pumpUntil (const std::function<bool()>& predicate, int timeoutMs = 5000);
 // Writes an executable shell script.
 juce::File writeScript (const juce::File& file, const juce::String& body);
 
+// A stand-in for DebugView where the tool looks for it (a shell script):
+// appends its arguments (one per line, then a blank line) to "<path>.args" and
+// its pid to "<path>.pids", writes "captured" into the file after "/l", and
+// runs until killed.
+juce::File installFakeDebugView();
+
 // A sink that keeps every message it receives.
 class CaptureSink : public lumo::log::Sink
 {

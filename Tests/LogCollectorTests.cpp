@@ -1,0 +1,347 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "LoggingPage.h"
+#include "TestSupport.h"
+#include "Util/UtilWindows.h"
+
+using testing_support::pumpUntil;
+using Clock = std::chrono::steady_clock;
+
+namespace
+{
+const juce::String kShowInfoText = "Please CLOSE all VORN applications & plugins\n\n"
+                                   "Make sure all VORN applications & plugins are CLOSED, and press `NEXT` to continue\n\n";
+
+juce::File touch (const juce::File& file, const juce::String& text)
+{
+    EXPECT_TRUE (file.getParentDirectory().createDirectory().wasOk());
+    EXPECT_TRUE (file.replaceWithText (text));
+    return file;
+}
+
+bool processAlive (const juce::String& pid)
+{
+    const auto status = juce::File ("/proc/" + pid.trim() + "/status").loadFileAsString();
+    return status.isNotEmpty() && ! status.fromFirstOccurrenceOf ("State:", false, false).trim().startsWith ("Z");
+}
+
+juce::Array<juce::File> exportedZips()
+{
+    return util::getMakerDocFolder().findChildFiles (juce::File::findFiles, false, "VORN_LOG_*.zip");
+}
+
+class CollectionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // The tool's own log, the product's files and a DebugView stand-in.
+        ASSERT_TRUE (util::getProductLogFolder().createDirectory().wasOk());
+        lumo::log::setupLogging();
+        touch (util::getProductDocFolder().getChildFile ("config.xml"), "<config/>");
+        touch (util::getProductSettingFile(), "settings");
+        touch (util::getCrashReportFolder().getChildFile ("VORN X.exe.4711.dmp"), "dump");
+        debugView = testing_support::installFakeDebugView();
+        makePage();
+    }
+
+    void TearDown() override
+    {
+        page.reset();
+        util::stopDebugView();
+        lumo::log::setSinks ({});
+    }
+
+    void makePage()
+    {
+        page = std::make_unique<LoggingPage>();
+        page->collector.onQuit = [this] { ++quits; };
+        page->collector.onReveal = [this] (const juce::File& f) {
+            std::lock_guard lock (revealedMutex);
+            revealed.push_back (f);
+        };
+    }
+
+    juce::StringArray lines() const
+    {
+        auto result = juce::StringArray::fromLines (page->logView.getText());
+        if (result.size() > 0 && result[result.size() - 1].isEmpty())
+            result.remove (result.size() - 1);
+        return result;
+    }
+
+    bool waitForLine (const juce::String& line, int occurrences = 1, int timeoutMs = 15000)
+    {
+        return pumpUntil ([&] {
+            const auto all = lines();
+            return std::count (all.begin(), all.end(), line) >= occurrences;
+        }, timeoutMs);
+    }
+
+    bool waitForLineStarting (const juce::String& prefix, int timeoutMs = 15000)
+    {
+        return pumpUntil ([&] {
+            for (const auto& l : lines())
+                if (l.startsWith (prefix))
+                    return true;
+            return false;
+        }, timeoutMs);
+    }
+
+    // triggerClick posts the click; run the message loop briefly to deliver it.
+    void click (juce::Button& button)
+    {
+        button.triggerClick();
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
+    }
+
+    // From the first screen to the reproduction screen.
+    void enableDiagnostics()
+    {
+        ASSERT_TRUE (waitForLine ("VORN Triagent initialized"));
+        click (page->actionButton); // NEXT
+        ASSERT_TRUE (pumpUntil ([&] { return page->actionButton.getButtonText() == "ENABLE LOGGING"; }));
+        click (page->actionButton);
+        ASSERT_TRUE (waitForLine ("Please run VORN until issues occur"));
+    }
+
+    double destroyPageTimed()
+    {
+        const auto start = Clock::now();
+        page.reset();
+        return std::chrono::duration<double> (Clock::now() - start).count();
+    }
+
+    std::unique_ptr<LoggingPage> page;
+    juce::File debugView;
+    std::atomic<int> quits { 0 };
+    std::mutex revealedMutex;
+    std::vector<juce::File> revealed;
+};
+} // namespace
+
+TEST_F (CollectionTest, AWholeCollection)
+{
+    EXPECT_TRUE (waitForLine ("VORN Triagent initialized"));
+    EXPECT_EQ (page->instructionLabel.getText(), kShowInfoText);
+    EXPECT_EQ (page->actionButton.getButtonText(), "NEXT");
+    EXPECT_EQ (page->closeButton.getButtonText(), "CLOSE");
+
+    enableDiagnostics();
+    EXPECT_EQ (page->actionButton.getButtonText(), "COLLECT (15 sec)");
+    EXPECT_FALSE (page->actionButton.isEnabled());
+    EXPECT_TRUE (page->closeButton.isEnabled());
+    EXPECT_FALSE (page->spinner.isVisible());
+    const auto debugJson = util::getProductDocFolder().getChildFile ("debug.json");
+    EXPECT_TRUE (debugJson.existsAsFile());
+    ASSERT_TRUE (pumpUntil ([&] { return juce::File (debugView.getFullPathName() + ".pids").exists(); }));
+    const auto debugViewPid = juce::File (debugView.getFullPathName() + ".pids").loadFileAsString();
+
+    page->collector.pushEvent (event::Next {}); // COLLECT, without waiting for the countdown
+    ASSERT_TRUE (waitForLine ("Temporary files removed", 1, 30000));
+
+    const auto zips = exportedZips();
+    ASSERT_EQ (zips.size(), 1);
+    const auto zipName = zips[0].getFileName();
+    EXPECT_TRUE (zipName.matchesWildcard ("VORN_LOG_??????????????.zip", false));
+    const juce::StringArray expectedLines { juce::String ("VORN Triagent initialized"), "Enabling logging", "Logging enabled",
+                                            "Enabling crash reports", "Crash reports enabled", "",
+                                            "Please run VORN until issues occur", "Collecting system info",
+                                            "Collecting logs", "All information collected",
+                                            "Exporting collected information", "Generating zip file: " + zipName,
+                                            "File exported - " + zipName, "Temporary files removed" };
+    EXPECT_EQ (lines(), expectedLines) << lines().joinIntoString ("|");
+    EXPECT_EQ (page->instructionLabel.getText(), "Please send the zip file to Lumacore\n\n");
+    EXPECT_EQ (page->actionButton.getButtonText(), "SEE ZIP FILE");
+    EXPECT_TRUE (page->actionButton.isEnabled());
+    EXPECT_FALSE (page->spinner.isVisible());
+
+    // Switched off again: debug.json and the report are gone, DebugView is stopped.
+    EXPECT_FALSE (debugJson.exists());
+    EXPECT_FALSE (util::getMakerDocFolder().getChildFile ("system_info.txt").exists());
+    EXPECT_TRUE (pumpUntil ([&] { return ! processAlive (debugViewPid); }, 3000));
+
+    juce::ZipFile zip (zips[0]);
+    juce::StringArray names;
+    for (int i = 0; i < zip.getNumEntries(); ++i)
+        names.add (zip.getEntry (i)->filename);
+    const juce::StringArray expectedNames { juce::String ("system_info.txt"), ".config-Lumacore-VORN_X/Triagent.log",
+                                            "Documents-Lumacore-VORN_X/config.xml", "Documents-Lumacore-VORN_X/debug.json",
+                                            "VORN X.settings", "DebugView.txt", "CrashDumps/VORN X.exe.4711.dmp" };
+    EXPECT_EQ (names, expectedNames)
+        << names.joinIntoString (", ").toStdString();
+    const auto text = [&] (const juce::String& name) {
+        std::unique_ptr<juce::InputStream> in (zip.createStreamForEntry (zip.getIndexOfFileName (name)));
+        return in != nullptr ? in->readEntireStreamAsString() : juce::String ("<missing>");
+    };
+    EXPECT_TRUE (text ("system_info.txt").startsWith ("=== uname -a ===\r\n"));
+    EXPECT_TRUE (text (".config-Lumacore-VORN_X/Triagent.log").contains ("} Crash reports enabled\n"));
+    EXPECT_EQ (text ("Documents-Lumacore-VORN_X/debug.json").length(), 38);
+    EXPECT_EQ (text ("DebugView.txt"), "captured\n");
+    EXPECT_EQ (text ("CrashDumps/VORN X.exe.4711.dmp"), "dump");
+
+    // SEE ZIP FILE shows it every time; CLOSE quits.
+    click (page->actionButton);
+    click (page->actionButton);
+    EXPECT_TRUE (pumpUntil ([&] { std::lock_guard l (revealedMutex); return revealed.size() == 2; }));
+    EXPECT_EQ (revealed.front(), zips[0]);
+    click (page->closeButton);
+    EXPECT_TRUE (pumpUntil ([&] { return quits == 1; }));
+}
+
+TEST_F (CollectionTest, TwoQuickClicksPassTheSecondScreenAndWorkStepsDropButtonEvents)
+{
+    ASSERT_TRUE (waitForLine ("VORN Triagent initialized"));
+    // Evaluated against the state current when the worker takes them: NEXT, NEXT
+    // reach EnableLog; the NEXT and CLOSE that wait meanwhile are dropped there.
+    for (const Event& e : { Event (event::Next {}), Event (event::Next {}), Event (event::Next {}), Event (event::Close {}) })
+        page->collector.pushEvent (e);
+    ASSERT_TRUE (waitForLine ("Please run VORN until issues occur"));
+    EXPECT_EQ (quits, 0);
+    EXPECT_FALSE (lines().contains ("Collecting system info"));
+    EXPECT_EQ (page->actionButton.getButtonText(), "COLLECT (15 sec)");
+
+    // A click on the disabled button pushes nothing: the CLOSE after it is the
+    // next event and quits from the reproduction screen.
+    click (page->actionButton);
+    click (page->closeButton);
+    EXPECT_TRUE (pumpUntil ([&] { return quits == 1; }));
+    EXPECT_FALSE (lines().contains ("Collecting system info"));
+}
+
+TEST_F (CollectionTest, EnableLoggingFailsAndRetryStartsAtTheFirstScreen)
+{
+    // Nothing can be created below a documents "folder" that is a file.
+    page.reset();
+    util::getMakerDocFolder().getParentDirectory().deleteRecursively();
+    ASSERT_TRUE (util::getMakerDocFolder().getParentDirectory().replaceWithText ("not a folder"));
+    makePage();
+
+    ASSERT_TRUE (waitForLine ("VORN Triagent initialized"));
+    click (page->actionButton);
+    ASSERT_TRUE (pumpUntil ([&] { return page->actionButton.getButtonText() == "ENABLE LOGGING"; }));
+    click (page->actionButton);
+    ASSERT_TRUE (waitForLine ("Failure encountered"));
+    const juce::StringArray expected { juce::String ("VORN Triagent initialized"), "Enabling logging", "Failure encountered" };
+    EXPECT_EQ (lines(), expected);
+    EXPECT_EQ (page->instructionLabel.getText(), "Something failed\n\nPress `RETRY` to start again\n\n");
+    EXPECT_EQ (page->actionButton.getButtonText(), "RETRY");
+    EXPECT_TRUE (page->closeButton.isEnabled());
+    EXPECT_FALSE (juce::File (debugView.getFullPathName() + ".pids").exists()); // nothing was started
+
+    click (page->actionButton); // RETRY
+    ASSERT_TRUE (waitForLine ("VORN Triagent initialized", 2));
+    EXPECT_EQ (page->instructionLabel.getText(), kShowInfoText);
+    EXPECT_EQ (page->actionButton.getButtonText(), "NEXT");
+}
+
+TEST_F (CollectionTest, ExportFailureLeavesNoZipAndTheRetryStoresEveryFileOnce)
+{
+    // Folders in the way of every zip name of the next minute.
+    const auto now = juce::Time::getCurrentTime();
+    juce::Array<juce::File> blockers;
+    for (int s = 0; s < 60; ++s)
+    {
+        const auto stamp = (now + juce::RelativeTime::seconds (s)).formatted ("%Y%m%d%H%M%S");
+        const auto blocker = util::getMakerDocFolder().getChildFile ("VORN_LOG_" + stamp + ".zip");
+        ASSERT_TRUE (blocker.getChildFile ("in the way").create().wasOk());
+        blockers.add (blocker);
+    }
+
+    enableDiagnostics();
+    page->collector.pushEvent (event::Next {});
+    ASSERT_TRUE (waitForLine ("Failure encountered", 1, 30000));
+    EXPECT_TRUE (exportedZips().isEmpty());
+    const auto all = lines();
+    EXPECT_TRUE (all[all.size() - 2].startsWith ("Generating zip file: VORN_LOG_"));
+    EXPECT_FALSE (all.joinIntoString ("\n").contains ("File exported"));
+
+    for (const auto& b : blockers)
+        b.deleteRecursively();
+    click (page->actionButton); // RETRY
+    ASSERT_TRUE (waitForLine ("VORN Triagent initialized", 2));
+    click (page->actionButton);
+    ASSERT_TRUE (pumpUntil ([&] { return page->actionButton.getButtonText() == "ENABLE LOGGING"; }));
+    click (page->actionButton);
+    ASSERT_TRUE (waitForLine ("Please run VORN until issues occur", 2));
+    page->collector.pushEvent (event::Next {});
+    ASSERT_TRUE (waitForLine ("Temporary files removed", 1, 30000));
+
+    const auto zips = exportedZips();
+    ASSERT_EQ (zips.size(), 1);
+    juce::ZipFile zip (zips[0]);
+    juce::StringArray names;
+    for (int i = 0; i < zip.getNumEntries(); ++i)
+        names.add (zip.getEntry (i)->filename);
+    auto unique = names;
+    unique.removeDuplicates (false);
+    EXPECT_EQ (names, unique) << "an entry was stored twice";
+    EXPECT_TRUE (names.contains ("system_info.txt"));
+}
+
+TEST_F (CollectionTest, ClosingWhileIdleRemovesTheTemporaryFiles)
+{
+    enableDiagnostics();
+    const auto debugJson = util::getProductDocFolder().getChildFile ("debug.json");
+    ASSERT_TRUE (debugJson.existsAsFile());
+    EXPECT_LT (destroyPageTimed(), 1.0);
+    EXPECT_FALSE (debugJson.exists()); // the product's debug log is switched off again
+}
+
+// Destroying the page in the middle of each work step: the step notices, the
+// destructor returns within about a second and the temporary files are removed.
+TEST_F (CollectionTest, ClosingDuringEnableLog)
+{
+    ASSERT_TRUE (waitForLine ("VORN Triagent initialized"));
+    page->collector.pushEvent (event::Next {});
+    page->collector.pushEvent (event::Next {});
+    ASSERT_TRUE (waitForLine ("Enabling crash reports")); // debug.json is written, the second pause runs
+    const auto debugJson = util::getProductDocFolder().getChildFile ("debug.json");
+    ASSERT_TRUE (debugJson.existsAsFile());
+    EXPECT_LT (destroyPageTimed(), 1.2);
+    EXPECT_FALSE (debugJson.exists());
+}
+
+TEST_F (CollectionTest, ClosingDuringCollectInfo)
+{
+    // A system command that hangs: the first report command, found first on the PATH.
+    const auto bin = testing_support::sandbox().getChildFile ("bin");
+    const auto started = testing_support::sandbox().getChildFile ("uname.pid");
+    testing_support::writeScript (bin.getChildFile ("uname"), "echo $$ > '" + started.getFullPathName() + "'; exec sleep 300");
+    ASSERT_EQ (setenv ("PATH", (bin.getFullPathName() + ":" + juce::String (std::getenv ("PATH"))).toRawUTF8(), 1), 0);
+
+    enableDiagnostics();
+    page->collector.pushEvent (event::Next {});
+    ASSERT_TRUE (pumpUntil ([&] { return started.loadFileAsString().trim().isNotEmpty(); }));
+    EXPECT_LT (destroyPageTimed(), 1.2);
+    EXPECT_FALSE (processAlive (started.loadFileAsString()));
+    EXPECT_FALSE (util::getProductDocFolder().getChildFile ("debug.json").exists());
+    EXPECT_FALSE (util::getMakerDocFolder().getChildFile ("system_info.txt").exists());
+}
+
+TEST_F (CollectionTest, ClosingDuringExport)
+{
+    // A large sparse dump keeps the archive writer busy for many seconds.
+    const auto dump = util::getCrashReportFolder().getChildFile ("VORN X.exe.9.dmp");
+    {
+        juce::FileOutputStream out (dump);
+        ASSERT_TRUE (out.setPosition (40LL << 30));
+        out.writeByte (1);
+    }
+    enableDiagnostics();
+    page->collector.pushEvent (event::Next {});
+    ASSERT_TRUE (waitForLineStarting ("Generating zip file: ", 30000));
+    ASSERT_TRUE (pumpUntil ([] { // well into the big entry
+        const auto partial = exportedZips();
+        return ! partial.isEmpty() && partial[0].getSize() > 64 * 1024;
+    }, 30000));
+    EXPECT_LT (destroyPageTimed(), 1.2);
+    EXPECT_TRUE (exportedZips().isEmpty());
+    EXPECT_TRUE (util::getMakerDocFolder().findChildFiles (juce::File::findFiles, false, "VORN_LOG_*").isEmpty());
+    EXPECT_FALSE (util::getProductDocFolder().getChildFile ("debug.json").exists());
+    EXPECT_FALSE (util::getMakerDocFolder().getChildFile ("system_info.txt").exists());
+    dump.deleteFile();
+}

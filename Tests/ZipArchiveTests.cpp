@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "TestSupport.h"
+#include "ZipArchiveBuilder.h"
+
+namespace
+{
+juce::File scratch (const juce::String& path)
+{
+    const auto file = testing_support::sandbox().getChildFile (path);
+    file.getParentDirectory().createDirectory();
+    return file;
+}
+
+juce::File makeFile (const juce::String& path, const juce::String& text)
+{
+    const auto file = scratch (path);
+    EXPECT_TRUE (file.replaceWithText (text, false, false, nullptr));
+    return file;
+}
+
+// Info-ZIP's own integrity test of every entry (CRCs and sizes).
+bool unzipAccepts (const juce::File& zip)
+{
+    juce::ChildProcess unzip;
+    if (! unzip.start (juce::StringArray { "unzip", "-tqq", zip.getFullPathName() }))
+        return false;
+    const auto output = unzip.readAllProcessOutput();
+    return unzip.waitForProcessToFinish (600000) && unzip.getExitCode() == 0;
+}
+
+std::string runPython (const juce::String& script)
+{
+    juce::ChildProcess python;
+    EXPECT_TRUE (python.start (juce::StringArray { "python3", "-c", script }));
+    const auto output = python.readAllProcessOutput();
+    python.waitForProcessToFinish (600000);
+    return output.toStdString();
+}
+
+long peakResidentKiB()
+{
+    const auto status = juce::File ("/proc/self/status").loadFileAsString();
+    return status.fromFirstOccurrenceOf ("VmHWM:", false, false).trim().getLargeIntValue();
+}
+} // namespace
+
+TEST (ZipArchive, RoundTripOfSeveralFiles)
+{
+    const auto big = scratch ("src/big.bin");
+    {
+        juce::FileOutputStream out (big);
+        juce::Random random (42);
+        for (int i = 0; i < 3 * 1024 * 1024; ++i)
+            out.writeByte (static_cast<char> (i % 7 == 0 ? random.nextInt (256) : 'a' + i % 13));
+    }
+    const auto a = makeFile ("src/a.log", "first line\nsecond line\n");
+    const auto empty = makeFile ("src/empty.txt", "");
+    const auto named = makeFile (juce::CharPointer_UTF8 ("src/J\xc3\xb6rg.settings"), "settings");
+    ASSERT_TRUE (a.setLastModificationTime (juce::Time (2024, 1, 29, 13, 45, 30))); // 29 February
+
+    ZipArchiveBuilder builder;
+    builder.addFile (a, "AppData-Roaming-Lumacore-VORN_X\\Logs\\a.log");
+    builder.addFile (big, "CrashDumps\\VORN X.exe.1.dmp");
+    builder.addFile (empty, {});
+    builder.addFile (named, {});
+    const auto zip = scratch ("out/archive.zip");
+    zip.replaceWithText ("an older file in the way");
+    ASSERT_TRUE (builder.writeToFile (zip));
+    EXPECT_TRUE (unzipAccepts (zip));
+
+    juce::ZipFile reader (zip);
+    ASSERT_EQ (reader.getNumEntries(), 4);
+    const char* names[] = { "AppData-Roaming-Lumacore-VORN_X/Logs/a.log", "CrashDumps/VORN X.exe.1.dmp", "empty.txt",
+                            "J\xc3\xb6rg.settings" };
+    const juce::File sources[] = { a, big, empty, named };
+    for (int i = 0; i < 4; ++i)
+    {
+        const auto* entry = reader.getEntry (i);
+        EXPECT_EQ (entry->filename, juce::String (juce::CharPointer_UTF8 (names[i])));
+        std::unique_ptr<juce::InputStream> in (reader.createStreamForEntry (i));
+        ASSERT_NE (in, nullptr);
+        juce::MemoryBlock expected, actual;
+        sources[i].loadFileAsData (expected);
+        in->readIntoMemoryBlock (actual);
+        EXPECT_TRUE (actual == expected) << names[i];
+    }
+    // The entry keeps the source's modification time (zip stores it to two seconds).
+    const auto stored = reader.getEntry (0)->fileTime;
+    EXPECT_EQ (stored.getYear(), 2024);
+    EXPECT_EQ (stored.getMonth(), 1);
+    EXPECT_EQ (stored.getDayOfMonth(), 29);
+    EXPECT_EQ (stored.getHours(), 13);
+    EXPECT_EQ (stored.getMinutes(), 45);
+    EXPECT_EQ (stored.getSeconds(), 30);
+    EXPECT_LT (zip.getSize(), big.getSize() / 2); // deflated
+}
+
+TEST (ZipArchive, SourceThatVanishedIsLeftOutWithALogLine)
+{
+    testing_support::ScopedCapture capture;
+    const auto kept = makeFile ("src/kept.txt", "kept");
+    const auto gone = makeFile ("src/gone.txt", "gone");
+    ZipArchiveBuilder builder;
+    builder.addFile (gone, {});
+    builder.addFile (kept, {});
+    ASSERT_TRUE (gone.deleteFile());
+
+    const auto zip = scratch ("out/partial.zip");
+    ASSERT_TRUE (builder.writeToFile (zip));
+    juce::ZipFile reader (zip);
+    ASSERT_EQ (reader.getNumEntries(), 1);
+    EXPECT_EQ (reader.getEntry (0)->filename, "kept.txt");
+    EXPECT_EQ (capture.sink->messages(),
+               std::vector<std::string> { "Left out of the zip file, cannot be read: " + gone.getFullPathName().toStdString() });
+}
+
+TEST (ZipArchive, FailuresLeaveNoFileBehind)
+{
+    const auto source = makeFile ("src/a.txt", juce::String::repeatedString ("data ", 100000));
+    ZipArchiveBuilder builder;
+    builder.addFile (source, {});
+
+    // A stop request while writing.
+    const auto stopped = scratch ("out/stopped.zip");
+    EXPECT_FALSE (builder.writeToFile (stopped, [] { return true; }));
+    EXPECT_FALSE (stopped.exists());
+
+    // A target that cannot be opened (a folder with something in it is in the way).
+    const auto blocked = scratch ("out/blocked.zip");
+    ASSERT_TRUE (blocked.getChildFile ("inside").create().wasOk());
+    EXPECT_FALSE (builder.writeToFile (blocked));
+    EXPECT_TRUE (blocked.isDirectory());
+
+}
+
+TEST (ZipArchive, ReadThatFallsShortFailsTheArchive)
+{
+    // sysfs reports 4096 bytes for a file that holds a few: a read that falls short.
+    const juce::File source ("/sys/devices/system/cpu/online");
+    if (! source.existsAsFile() || source.getSize() != 4096)
+        GTEST_SKIP() << "no sysfs file with a short read here";
+    ZipArchiveBuilder builder;
+    builder.addFile (source, {});
+    const auto target = scratch ("out/short.zip");
+    EXPECT_FALSE (builder.writeToFile (target));
+    EXPECT_FALSE (target.exists());
+}
+
+TEST (ZipArchive, EmptyArchiveIsAValidZip)
+{
+    const auto zip = scratch ("out/empty.zip");
+    ASSERT_TRUE (ZipArchiveBuilder().writeToFile (zip));
+    EXPECT_EQ (zip.getSize(), 22);
+    EXPECT_EQ (runPython ("import zipfile; print(len(zipfile.ZipFile('" + zip.getFullPathName() + "').namelist()))"), "0\n");
+}
+
+// A 5 GiB sparse dump: Zip64 records for the entry, flat memory,
+// and an independent reader (Python's zipfile, then Info-ZIP) checks every byte.
+TEST (ZipArchive, FiveGiBSourceWithFlatMemory)
+{
+    const auto dump = scratch ("src/VORN X.exe.5.dmp");
+    {
+        std::ofstream out (dump.getFullPathName().toStdString(), std::ios::binary);
+        const std::string marker = "dump marker";
+        out.write (marker.data(), static_cast<std::streamsize> (marker.size()));
+        out.seekp ((5LL << 30) - static_cast<long long> (marker.size()));
+        out.write (marker.data(), static_cast<std::streamsize> (marker.size()));
+    }
+    ASSERT_EQ (dump.getSize(), 5LL << 30);
+    const auto small = makeFile ("src/after.log", "written after the big entry, past 4 GiB");
+
+    ZipArchiveBuilder builder;
+    builder.addFile (dump, "CrashDumps\\VORN X.exe.5.dmp");
+    builder.addFile (small, {});
+    const auto zip = scratch ("out/big.zip");
+    const auto before = peakResidentKiB();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE (builder.writeToFile (zip));
+    const auto seconds = std::chrono::duration<double> (std::chrono::steady_clock::now() - start).count();
+    const auto growth = peakResidentKiB() - before;
+    std::printf ("archived 5 GiB in %.1f s, peak memory grew by %ld KiB\n", seconds, growth);
+    EXPECT_LT (growth, 64 * 1024);
+
+    const auto report = runPython (
+        "import zipfile, zlib\n"
+        "z = zipfile.ZipFile('" + zip.getFullPathName() + "')\n"
+        "for i in z.infolist():\n"
+        "    crc = 0; n = 0\n"
+        "    with z.open(i) as f:\n"
+        "        while True:\n"
+        "            b = f.read(1 << 22)\n"
+        "            if not b: break\n"
+        "            crc = zlib.crc32(b, crc); n += len(b)\n"
+        "    print(i.filename, n, crc == i.CRC)\n");
+    EXPECT_EQ (report, "CrashDumps/VORN X.exe.5.dmp 5368709120 True\nafter.log 39 True\n");
+    EXPECT_TRUE (unzipAccepts (zip));
+    zip.deleteFile();
+    dump.deleteFile();
+}

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The real tool driven by clicks through a whole collection, with screenshots
+# of the first screen, the countdown and the finish screen.
+set -u
+. "$(dirname "$0")/gui-helpers.sh"
+ensure_display "$@"
+exe=$1; out=$2
+mkdir -p "$out"
+
+log="$HOME/.config/Lumacore/VORN_X/Triagent.log"
+mkdir -p "$(dirname "$log")" "$HOME/Documents/Lumacore/VORN_X"
+echo '<config/>' > "$HOME/Documents/Lumacore/VORN_X/config.xml"
+# A DebugView stand-in where the tool looks for it.
+dbgview="${XDG_DATA_HOME:-$HOME/.local/share}/Lumacore/Dbgview"
+mkdir -p "$(dirname "$dbgview")"
+printf '#!/bin/sh\necho captured >> "$2"\nexec sleep 300\n' > "$dbgview"; chmod +x "$dbgview"
+
+"$exe" & app=$!
+trap 'kill -TERM $app 2>/dev/null' EXIT
+wid=$(wait_for_window 30) || fail "no window appeared"
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+
+# Waits up to $2 seconds for a line of the tool's own log to contain $1.
+wait_for_log() {
+  local i=0
+  until grep -qF -- "$1" "$log" 2>/dev/null; do
+    [ $i -ge $(($2 * 10)) ] && fail "the log never showed: $1"
+    sleep 0.1; i=$((i + 1))
+  done
+}
+# The right-hand column of the 800 x 470 page: the action button, then CLOSE.
+click_action() { xdotool mousemove $((X + 692)) $((Y + 38)) click 1; }
+click_close() { xdotool mousemove $((X + 692)) $((Y + 101)) click 1; }
+
+wait_for_log "VORN Triagent initialized" 20
+import -window "$wid" "$out/1-first-screen.png"
+
+# NEXT, then ENABLE LOGGING: the same button. Clicks until the enable step
+# has begun (a click the window was not ready for is simply repeated; one
+# that arrives during the step is dropped by the wizard).
+i=0
+until grep -qF "Enabling logging" "$log"; do
+  [ $i -ge 40 ] && fail "the wizard never reached the enable step"
+  click_action; sleep 0.5; i=$((i + 1))
+done
+wait_for_log "Please run VORN until issues occur" 20
+import -window "$wid" "$out/2-countdown.png"
+
+# COLLECT is clickable when its 15-second countdown ends: click until it takes.
+i=0
+until grep -qF "Collecting system info" "$log"; do
+  [ $i -ge 60 ] && fail "COLLECT never became clickable"
+  click_action; sleep 0.5; i=$((i + 1))
+done
+wait_for_log "Temporary files removed" 60
+sleep 0.3                          # let the last closure paint
+import -window "$wid" "$out/3-finish.png"
+
+zip=$(ls "$HOME"/Documents/Lumacore/VORN_LOG_*.zip 2>/dev/null | head -n 1)
+[ -n "$zip" ] || fail "no zip in the documents folder"
+unzip -tqq "$zip" || fail "the zip does not pass unzip -t"
+listing=$(unzip -Z1 "$zip")
+grep -qx "system_info.txt" <<<"$listing" || fail "no system_info.txt in the zip"
+grep -qx ".config-Lumacore-VORN_X/Triagent.log" <<<"$listing" || fail "no tool log in the zip"
+[ ! -e "$HOME/Documents/Lumacore/VORN_X/debug.json" ] || fail "debug.json was left behind"
+
+click_close
+wait_for_exit $app 10 || fail "CLOSE did not end the tool"
+wait $app; rc=$?
+trap - EXIT
+[ $rc -eq 0 ] || fail "exit code $rc"
+echo "PASS: $(basename "$zip") with $(wc -l <<<"$listing") entries; screenshots in $out"
