@@ -116,7 +116,7 @@ TEST (LoggingPage, LayoutCells)
     EXPECT_FLOAT_EQ (page.logView.getFont().getHeight(), 470.0f / 32);
 }
 
-TEST (Spinner, RepaintsEvery20Milliseconds)
+TEST (Spinner, DrawsTheWaitAnimationInItsBounds)
 {
     Spinner spinner (juce::Colours::white);
     EXPECT_EQ (spinner.colour, juce::Colours::white);

@@ -143,7 +143,7 @@ TEST_F (CrashDumpKeyTest, WritesTheThreeValuesInThe64BitView)
 
 TEST_F (CrashDumpKeyTest, DumpFolderHoldsTheRealNonAsciiPath)
 {
-    const auto folder = utf8 ("C:\\users\\J\xc3\xb6rg \xc3\x91and\xc3\xba\\AppData\\Local\\CrashDumps");
+    const auto folder = utf8 ("C:\\users\\J\xc3\xb6rg \xc3\x91" "and\xc3\xba\\AppData\\Local\\CrashDumps");
     ASSERT_TRUE (util::platform::enableCrashDump (folder));
     const auto value = readValue (util::getLocalDumpsKeyPath(), L"DumpFolder");
     ASSERT_TRUE (value.has_value());
@@ -282,8 +282,10 @@ TEST (SystemReport, WrittenWithCrLfAndTheThreeHeaders)
     EXPECT_TRUE (text.contains ("\r\n=== reg query \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Cryptography\" ===\r\n")) << text;
     EXPECT_TRUE (text.contains ("MachineGuid"));
     for (int i = 0; i < text.length(); ++i)
+    {
         if (text[i] == '\n')
             ASSERT_TRUE (i > 0 && text[i - 1] == '\r') << "bare line feed at " << i;
+    }
 }
 
 TEST (Gathering, ArchiveNamesWithWindowsPaths)

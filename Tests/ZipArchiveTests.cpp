@@ -34,8 +34,11 @@ bool unzipAccepts (const juce::File& zip)
 
 std::string runPython (const juce::String& script)
 {
+    // Debian's own Python: an interpreter manager behind PATH may not find its
+    // versions under the sandbox's home.
+    const juce::String interpreter = juce::File ("/usr/bin/python3").existsAsFile() ? "/usr/bin/python3" : "python3";
     juce::ChildProcess python;
-    EXPECT_TRUE (python.start (juce::StringArray { "python3", "-c", script }));
+    EXPECT_TRUE (python.start (juce::StringArray { interpreter, "-c", script }));
     const auto output = python.readAllProcessOutput();
     python.waitForProcessToFinish (600000);
     return output.toStdString();
