@@ -284,7 +284,9 @@ TEST (SystemReport, WrittenWithCrLfAndTheThreeHeaders)
     for (int i = 0; i < text.length(); ++i)
     {
         if (text[i] == '\n')
+        {
             ASSERT_TRUE (i > 0 && text[i - 1] == '\r') << "bare line feed at " << i;
+        }
     }
 }
 
