@@ -35,23 +35,23 @@ click_close() { xdotool mousemove $((X + 692)) $((Y + 101)) click 1; }
 wait_for_log "VORN Triagent initialized" 20
 import -window "$wid" "$out/1-first-screen.png"
 
-# NEXT, then ENABLE LOGGING: the same button. Clicks until the enable step
-# has begun (a click the window was not ready for is simply repeated; one
-# that arrives during the step is dropped by the wizard).
-i=0
-until grep -qF "Enabling logging" "$log"; do
-  [ $i -ge 40 ] && fail "the wizard never reached the enable step"
-  click_action; sleep 0.5; i=$((i + 1))
-done
+# Clicks the action button every half second until the log shows $1 (at most $2 clicks).
+click_action_until() {
+  local i=0
+  until grep -qF -- "$1" "$log"; do
+    [ $i -ge "$2" ] && fail "the log never showed: $1"
+    click_action; sleep 0.5; i=$((i + 1))
+  done
+}
+
+# NEXT, then ENABLE LOGGING: the same button. A click the window was not ready
+# for is simply repeated; one that arrives during the step is dropped by the wizard.
+click_action_until "Enabling logging" 40
 wait_for_log "Please run VORN until issues occur" 20
 import -window "$wid" "$out/2-countdown.png"
 
 # COLLECT is clickable when its 15-second countdown ends: click until it takes.
-i=0
-until grep -qF "Collecting system info" "$log"; do
-  [ $i -ge 60 ] && fail "COLLECT never became clickable"
-  click_action; sleep 0.5; i=$((i + 1))
-done
+click_action_until "Collecting system info" 60
 wait_for_log "Temporary files removed" 60
 sleep 0.3                          # let the last closure paint
 import -window "$wid" "$out/3-finish.png"
