@@ -1,12 +1,11 @@
 #include "ZipArchiveBuilder.h"
 
 #include "Log/Log.h"
+#include "Util/UtilWindows.h"
 
 #include <zlib.h>
 
-#include <array>
 #include <cstdint>
-#include <optional>
 
 LUMO_LOG_FILE_LOGGER
 
@@ -59,14 +58,6 @@ struct Entry
     std::uint16_t flags = 0;
     bool zip64Local = false;
 };
-
-bool isAscii (const juce::String& text)
-{
-    for (const auto* p = text.toRawUTF8(); *p != 0; ++p)
-        if (static_cast<unsigned char> (*p) >= 0x80)
-            return false;
-    return true;
-}
 
 void toDos (const juce::Time& t, Entry& e)
 {
@@ -214,15 +205,21 @@ Bytes endOfArchive (std::uint64_t entries, std::uint64_t directoryOffset, std::u
     return b;
 }
 
-bool writeArchive (juce::FileOutputStream& out, const std::vector<std::pair<juce::File, juce::String>>& sources,
-                   const std::vector<int>& levels, const std::function<bool()>& shouldStop)
+struct Source
+{
+    juce::File file;
+    juce::String name;
+    int compressionLevel;
+};
+
+bool writeArchive (juce::FileOutputStream& out, const std::vector<Source>& sources, const std::function<bool()>& shouldStop)
 {
     Writer writer (out, shouldStop);
     std::vector<Entry> entries;
 
-    for (size_t i = 0; i < sources.size(); ++i)
+    for (const auto& source : sources)
     {
-        const auto& [file, name] = sources[i];
+        const auto& file = source.file;
         juce::FileInputStream in (file);
         if (! in.openedOk() || file.isDirectory())
         {
@@ -231,15 +228,15 @@ bool writeArchive (juce::FileOutputStream& out, const std::vector<std::pair<juce
         }
 
         Entry e;
-        e.name = name;
+        e.name = source.name;
         e.offset = writer.position;
-        e.flags = isAscii (name) ? 0 : 0x0800; // bit 11: the name is UTF-8
+        e.flags = util::isAscii (source.name) ? 0 : 0x0800; // bit 11: the name is UTF-8
         toDos (file.getLastModificationTime(), e);
         const auto size = static_cast<std::uint64_t> (std::max<juce::int64> (0, in.getTotalLength()));
         e.uncompressed = size;
         e.zip64Local = size >= kZip64EntryThreshold;
 
-        if (! writer.write (localHeader (e)) || ! writer.copyEntry (in, size, levels[i], e))
+        if (! writer.write (localHeader (e)) || ! writer.copyEntry (in, size, source.compressionLevel, e))
             return false;
         if (! e.zip64Local && e.compressed >= kMax32)
             return false; // cannot happen below the threshold
@@ -275,13 +272,9 @@ juce::String ZipArchiveBuilder::entryName (const juce::File& file, const juce::S
 
 bool ZipArchiveBuilder::writeToFile (const juce::File& target, const std::function<bool()>& shouldStop) const
 {
-    std::vector<std::pair<juce::File, juce::String>> sources;
-    std::vector<int> levels;
+    std::vector<Source> sources;
     for (const auto& item : items)
-    {
-        sources.emplace_back (item.file, entryName (item.file, item.storedPath));
-        levels.push_back (item.compressionLevel);
-    }
+        sources.push_back ({ item.file, entryName (item.file, item.storedPath), item.compressionLevel });
 
     if (target.exists() && ! target.deleteFile())
         return false;
@@ -289,7 +282,7 @@ bool ZipArchiveBuilder::writeToFile (const juce::File& target, const std::functi
     bool ok = false;
     {
         juce::FileOutputStream out (target, 16384);
-        ok = out.openedOk() && writeArchive (out, sources, levels, shouldStop);
+        ok = out.openedOk() && writeArchive (out, sources, shouldStop);
         if (ok)
         {
             out.flush();

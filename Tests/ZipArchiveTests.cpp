@@ -204,3 +204,32 @@ TEST (ZipArchive, FiveGiBSourceWithFlatMemory)
     zip.deleteFile();
     dump.deleteFile();
 }
+
+// An archive past 4 GiB: the entry after a large stored one lies beyond the
+// 32-bit offsets, so the central directory and its end need Zip64 records.
+TEST (ZipArchive, EntriesPastFourGiBOfArchive)
+{
+    const auto filler = scratch ("src/filler.bin");
+    {
+        juce::FileOutputStream out (filler);
+        ASSERT_TRUE (out.setPosition ((4LL << 30) + (64 << 20)));
+        out.writeByte (7);
+    }
+    const auto small = makeFile ("src/last.log", "the last entry");
+
+    ZipArchiveBuilder builder;
+    builder.addFile (filler, {}, 0); // level 0: stored blocks, the archive grows by the whole size
+    builder.addFile (small, {});
+    const auto zip = scratch ("out/large.zip");
+    ASSERT_TRUE (builder.writeToFile (zip));
+    EXPECT_GT (zip.getSize(), 4LL << 30);
+
+    const auto report = runPython ("import zipfile\n"
+                                   "z = zipfile.ZipFile('" + zip.getFullPathName() + "')\n"
+                                   "i = z.getinfo('last.log')\n"
+                                   "print(len(z.infolist()), i.header_offset > 0xFFFFFFFF, z.read('last.log').decode())\n");
+    EXPECT_EQ (report, "2 True the last entry\n");
+    EXPECT_TRUE (unzipAccepts (zip));
+    zip.deleteFile();
+    filler.deleteFile();
+}
