@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 #include "Util/UtilWindows.h"
 
+using testing_support::touch;
+
 namespace
 {
 juce::String bytesOf (const juce::File& file)
@@ -10,13 +12,6 @@ juce::String bytesOf (const juce::File& file)
     juce::MemoryBlock data;
     file.loadFileAsData (data);
     return data.toString();
-}
-
-juce::File touch (const juce::File& file, const juce::String& text = "x")
-{
-    EXPECT_TRUE (file.getParentDirectory().createDirectory().wasOk());
-    EXPECT_TRUE (file.replaceWithText (text));
-    return file;
 }
 
 using Handed = std::vector<std::pair<juce::String, juce::String>>; // (full path, name)

@@ -7,26 +7,15 @@
 #include "TestSupport.h"
 #include "Util/UtilWindows.h"
 
+using testing_support::processAlive;
 using testing_support::pumpUntil;
+using testing_support::touch;
 using Clock = std::chrono::steady_clock;
 
 namespace
 {
 const juce::String kShowInfoText = "Please CLOSE all VORN applications & plugins\n\n"
                                    "Make sure all VORN applications & plugins are CLOSED, and press `NEXT` to continue\n\n";
-
-juce::File touch (const juce::File& file, const juce::String& text)
-{
-    EXPECT_TRUE (file.getParentDirectory().createDirectory().wasOk());
-    EXPECT_TRUE (file.replaceWithText (text));
-    return file;
-}
-
-bool processAlive (const juce::String& pid)
-{
-    const auto status = juce::File ("/proc/" + pid.trim() + "/status").loadFileAsString();
-    return status.isNotEmpty() && ! status.fromFirstOccurrenceOf ("State:", false, false).trim().startsWith ("Z");
-}
 
 juce::Array<juce::File> exportedZips()
 {

@@ -17,11 +17,9 @@ juce::File scratch (const juce::String& name)
     return testing_support::sandbox().getChildFile (name);
 }
 
-// Alive and not a zombie.
 bool processAlive (int pid)
 {
-    const auto status = juce::File ("/proc/" + juce::String (pid) + "/status").loadFileAsString();
-    return status.isNotEmpty() && ! status.fromFirstOccurrenceOf ("State:", false, false).trim().startsWith ("Z");
+    return testing_support::processAlive (juce::String (pid));
 }
 
 int waitForPid (const juce::File& pidFile)

@@ -15,11 +15,6 @@ juce::StringArray startedPids (const juce::File& exe)
     return juce::StringArray::fromLines (juce::File (exe.getFullPathName() + ".pids").loadFileAsString().trim());
 }
 
-bool alive (const juce::String& pid)
-{
-    const auto status = juce::File ("/proc/" + pid + "/status").loadFileAsString();
-    return status.isNotEmpty() && ! status.fromFirstOccurrenceOf ("State:", false, false).trim().startsWith ("Z");
-}
 
 void moveFolders (const juce::String& tempName, const juce::String& dataName)
 {
@@ -133,16 +128,16 @@ TEST_F (SwitchTest, SecondEnableLoggingReplacesTheRunner)
     ASSERT_EQ (util::enableLogging().size(), 1u);
     ASSERT_TRUE (pumpUntil ([&] { return startedPids (exe).size() == 1; }, 5000));
     const auto first = startedPids (exe)[0];
-    EXPECT_TRUE (alive (first));
+    EXPECT_TRUE (testing_support::processAlive (first));
 
     ASSERT_EQ (util::enableLogging().size(), 1u);
     ASSERT_TRUE (pumpUntil ([&] { return startedPids (exe).size() == 2; }, 5000));
     const auto second = startedPids (exe)[1];
-    EXPECT_TRUE (pumpUntil ([&] { return ! alive (first); }, 2000)) << "two DebugViews alive";
-    EXPECT_TRUE (alive (second));
+    EXPECT_TRUE (pumpUntil ([&] { return ! testing_support::processAlive (first); }, 2000)) << "two DebugViews alive";
+    EXPECT_TRUE (testing_support::processAlive (second));
 
     util::stopDebugView();
-    EXPECT_TRUE (pumpUntil ([&] { return ! alive (second); }, 2000));
+    EXPECT_TRUE (pumpUntil ([&] { return ! testing_support::processAlive (second); }, 2000));
     util::stopDebugView(); // without a runner: nothing happens
 }
 

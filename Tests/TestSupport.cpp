@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <gtest/gtest.h>
+
 #include "Util/UtilWindows.h"
 
 namespace testing_support
@@ -25,6 +27,19 @@ bool pumpUntil (const std::function<bool()>& predicate, int timeoutMs)
             juce::Thread::sleep (5);
     }
     return true;
+}
+
+juce::File touch (const juce::File& file, const juce::String& text)
+{
+    EXPECT_TRUE (file.getParentDirectory().createDirectory().wasOk());
+    EXPECT_TRUE (file.replaceWithText (text));
+    return file;
+}
+
+bool processAlive (const juce::String& pid)
+{
+    const auto status = juce::File ("/proc/" + pid.trim() + "/status").loadFileAsString();
+    return status.isNotEmpty() && ! status.fromFirstOccurrenceOf ("State:", false, false).trim().startsWith ("Z");
 }
 
 juce::File writeScript (const juce::File& file, const juce::String& body)

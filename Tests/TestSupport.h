@@ -17,6 +17,12 @@ juce::File sandbox();
 // Runs the message loop until the predicate holds or the time-out runs out.
 bool pumpUntil (const std::function<bool()>& predicate, int timeoutMs = 5000);
 
+// Writes the text into the file, creating its folder.
+juce::File touch (const juce::File& file, const juce::String& text = "x");
+
+// The process exists and is not a zombie (Linux /proc).
+bool processAlive (const juce::String& pid);
+
 // Writes an executable shell script.
 juce::File writeScript (const juce::File& file, const juce::String& body);
 
