@@ -134,7 +134,6 @@ public:
         } while (flush != Z_FINISH);
 
         e.crc = static_cast<std::uint32_t> (crc);
-        e.uncompressed = size;
         e.compressed = position - start;
         return done (true);
     }

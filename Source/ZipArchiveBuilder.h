@@ -15,7 +15,6 @@ public:
     // An empty storedPath stores the file under its own file name.
     void addFile (const juce::File& file, const juce::String& storedPath, int compressionLevel = 1);
     void clear();
-    size_t size() const { return items.size(); }
 
     // Writes the archive (replacing the target). A source that cannot be opened
     // is left out with a line in the diagnostic log; any failed read or write,
