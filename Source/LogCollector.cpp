@@ -2,6 +2,7 @@
 
 #include "LoggingPage.h"
 #include "Timestamp.h"
+#include "Util/Journal.h"
 #include "Util/UtilWindows.h"
 
 LogCollector::LogCollector (LoggingPage& owner)
@@ -81,13 +82,13 @@ std::optional<juce::File> LogCollector::exportZipFile()
 
 void LogCollector::removeTempFiles()
 {
-    std::vector<juce::File> failures;
+    std::vector<juce::File> failures, removedFiles;
     for (const auto& file : tempFiles)
     {
         const bool removed = ! file.exists() || (file.isDirectory() ? file.deleteRecursively (false) : file.deleteFile());
-        if (! removed)
-            failures.push_back (file);
+        (removed ? removedFiles : failures).push_back (file);
     }
+    util::journalTempFilesRemoved (removedFiles);
 
     if (! failures.empty())
     {
@@ -124,8 +125,12 @@ void LogCollector::quitApplication()
 
 void LogCollector::revealToUser (const juce::File& file)
 {
-    if (onReveal)
-        onReveal (file);
-    else
-        file.revealToUser();
+    // On the message thread: the shell call behind it needs COM, which the
+    // message thread has initialised and this worker has not.
+    updateUi ([file, reveal = onReveal] (LoggingPage&) {
+        if (reveal)
+            reveal (file);
+        else
+            file.revealToUser();
+    });
 }

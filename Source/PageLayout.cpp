@@ -1,5 +1,7 @@
 #include "PageLayout.h"
 
+#include "JuceCompat.h"
+
 #include <algorithm>
 
 juce::Grid makePageGrid (int pageWidth, std::initializer_list<int> rowFractions)
@@ -28,8 +30,8 @@ void layOutPage (juce::Grid& grid, juce::Component& page, juce::Label& label, ju
     grid.performLayout (pageGridArea (page.getWidth(), page.getHeight()));
 
     const auto height = static_cast<float> (page.getHeight());
-    label.setFont (juce::Font (juce::FontOptions (height * 0.0625f)));
-    messageLog.setFont (juce::Font (juce::FontOptions (height * 0.03125f)));
+    label.setFont (compat::fontOfHeight (height * 0.0625f));
+    messageLog.setFont (compat::fontOfHeight (height * 0.03125f));
 }
 
 void setUpMessageLog (juce::Component& page, juce::TextEditor& messageLog)

@@ -1,8 +1,12 @@
 #include "TriagentApplication.h"
 
+#include "Log/Log.h"
 #include "MainComponent.h"
+#include "Util/Platform.h"
 
 #include <csignal>
+
+LUMO_LOG_FILE_LOGGER
 
 namespace
 {
@@ -59,6 +63,9 @@ void TriagentApplication::initialise (const juce::String&)
     mainWindow.reset();
     mainWindow.emplace (getApplicationName());
     quitOnSignal.start();
+    // Before the first child: DebugView and the report commands end with the tool, however it ends.
+    if (! util::platform::tieChildrenToThisProcess())
+        LUMO_LOG_INFO ("Child processes are not tied to the tool: the system refused");
 }
 
 void TriagentApplication::shutdown()

@@ -5,6 +5,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "JuceCompat.h"
+
 class TriagentApplication : public juce::JUCEApplication
 {
 public:
@@ -14,6 +16,9 @@ public:
         explicit MainWindow (const juce::String& name);
         ~MainWindow() override;
         void closeButtonPressed() override;
+
+    private:
+        compat::RepaintPump repaintPump { *this };
     };
 
     TriagentApplication();

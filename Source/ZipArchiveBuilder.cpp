@@ -3,58 +3,41 @@
 #include "Log/Log.h"
 #include "Util/UtilWindows.h"
 
-#include <zlib.h>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 
+#include <condition_variable>
+#include <cstring>
 #include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 LUMO_LOG_FILE_LOGGER
 
 namespace
 {
 constexpr std::uint64_t kMax32 = 0xFFFFFFFFu;
-constexpr int kBlockSize = 1 << 20;
+// Sources are read and deflated in chunks of this size; each chunk is an
+// independent piece of its entry's deflate stream (ended by a full flush).
+constexpr size_t kChunkSize = 1 << 20;
+// Room for the worst case of stored blocks (5 bytes per 65,535) and headers.
+constexpr size_t kChunkOutputSize = kChunkSize + kChunkSize / 64 + 1024;
 // Entries from this size on get a Zip64 local header, so that deflate's
 // worst-case growth still fits.
 constexpr std::uint64_t kZip64EntryThreshold = 0xF0000000u;
 
-class Bytes
-{
-public:
-    Bytes& u16 (std::uint32_t v) { return put (v, 2); }
-    Bytes& u32 (std::uint64_t v) { return put (v, 4); }
-    Bytes& u64 (std::uint64_t v) { return put (v, 8); }
-    Bytes& text (const juce::String& s)
-    {
-        const auto* p = s.toRawUTF8();
-        data.append (p, s.getNumBytesAsUTF8());
-        return *this;
-    }
-    Bytes& append (const Bytes& other)
-    {
-        data.append (other.data.getData(), other.data.getSize());
-        return *this;
-    }
-    const juce::MemoryBlock& block() const { return data; }
-    size_t size() const { return data.getSize(); }
-
-private:
-    Bytes& put (std::uint64_t v, int n)
-    {
-        for (int i = 0; i < n; ++i)
-        {
-            const auto byte = static_cast<char> ((v >> (8 * i)) & 0xFF);
-            data.append (&byte, 1);
-        }
-        return *this;
-    }
-    juce::MemoryBlock data;
-};
+// Little-endian fields of the zip records.
+void u16 (juce::MemoryOutputStream& out, std::uint64_t v) { out.writeShort (static_cast<short> (v & 0xFFFF)); }
+void u32 (juce::MemoryOutputStream& out, std::uint64_t v) { out.writeInt (static_cast<int> (v & kMax32)); }
+void u64 (juce::MemoryOutputStream& out, std::uint64_t v) { out.writeInt64 (static_cast<juce::int64> (v)); }
 
 struct Entry
 {
     juce::String name;
     std::uint32_t dosTime = 0, dosDate = 0, crc = 0;
-    std::uint64_t compressed = 0, uncompressed = 0, offset = 0;
+    std::uint64_t compressed = 0, uncompressed = 0, offset = 0, dataStart = 0;
     std::uint16_t flags = 0;
     bool zip64Local = false;
 };
@@ -72,11 +55,273 @@ void toDos (const juce::Time& t, Entry& e)
     e.dosTime = static_cast<std::uint32_t> ((t.getHours() << 11) | (t.getMinutes() << 5) | (t.getSeconds() / 2));
 }
 
-class Writer
+juce::MemoryBlock localHeader (const Entry& e)
+{
+    juce::MemoryOutputStream b;
+    u32 (b, 0x04034b50);
+    u16 (b, e.zip64Local ? 45 : 20);
+    u16 (b, e.flags);
+    u16 (b, 8);
+    u16 (b, e.dosTime);
+    u16 (b, e.dosDate);
+    u32 (b, e.crc);
+    u32 (b, e.zip64Local ? kMax32 : e.compressed);
+    u32 (b, e.zip64Local ? kMax32 : e.uncompressed);
+    u16 (b, e.name.getNumBytesAsUTF8());
+    u16 (b, e.zip64Local ? 20 : 0);
+    b.write (e.name.toRawUTF8(), e.name.getNumBytesAsUTF8());
+    if (e.zip64Local)
+    {
+        u16 (b, 0x0001);
+        u16 (b, 16);
+        u64 (b, e.uncompressed);
+        u64 (b, e.compressed);
+    }
+    return b.getMemoryBlock();
+}
+
+juce::MemoryBlock centralHeader (const Entry& e)
+{
+    const bool bigUncompressed = e.uncompressed >= kMax32 || e.zip64Local;
+    const bool bigCompressed = e.compressed >= kMax32 || e.zip64Local;
+    const bool bigOffset = e.offset >= kMax32;
+    juce::MemoryOutputStream extra;
+    if (bigUncompressed)
+        u64 (extra, e.uncompressed);
+    if (bigCompressed)
+        u64 (extra, e.compressed);
+    if (bigOffset)
+        u64 (extra, e.offset);
+    const bool zip64 = extra.getDataSize() > 0;
+
+    juce::MemoryOutputStream b;
+    u32 (b, 0x02014b50);
+    u16 (b, zip64 ? 45 : 20);
+    u16 (b, zip64 ? 45 : 20);
+    u16 (b, e.flags);
+    u16 (b, 8);
+    u16 (b, e.dosTime);
+    u16 (b, e.dosDate);
+    u32 (b, e.crc);
+    u32 (b, bigCompressed ? kMax32 : e.compressed);
+    u32 (b, bigUncompressed ? kMax32 : e.uncompressed);
+    u16 (b, e.name.getNumBytesAsUTF8());
+    u16 (b, zip64 ? extra.getDataSize() + 4 : 0);
+    u16 (b, 0); // comment length
+    u16 (b, 0); // disk number
+    u16 (b, 0); // internal attributes
+    u32 (b, 0); // external attributes
+    u32 (b, bigOffset ? kMax32 : e.offset);
+    b.write (e.name.toRawUTF8(), e.name.getNumBytesAsUTF8());
+    if (zip64)
+    {
+        u16 (b, 0x0001);
+        u16 (b, extra.getDataSize());
+        b.write (extra.getData(), extra.getDataSize());
+    }
+    return b.getMemoryBlock();
+}
+
+juce::MemoryBlock endOfArchive (std::uint64_t entries, std::uint64_t directoryOffset, std::uint64_t directorySize)
+{
+    juce::MemoryOutputStream b;
+    const bool zip64 = entries >= 0xFFFF || directoryOffset >= kMax32 || directorySize >= kMax32;
+    if (zip64)
+    {
+        const auto recordOffset = directoryOffset + directorySize;
+        u32 (b, 0x06064b50);
+        u64 (b, 44);
+        u16 (b, 45);
+        u16 (b, 45);
+        u32 (b, 0);
+        u32 (b, 0);
+        u64 (b, entries);
+        u64 (b, entries);
+        u64 (b, directorySize);
+        u64 (b, directoryOffset);
+        u32 (b, 0x07064b50);
+        u32 (b, 0);
+        u64 (b, recordOffset);
+        u32 (b, 1);
+    }
+    u32 (b, 0x06054b50);
+    u16 (b, 0);
+    u16 (b, 0);
+    u16 (b, zip64 ? 0xFFFF : entries);
+    u16 (b, zip64 ? 0xFFFF : entries);
+    u32 (b, zip64 ? kMax32 : directorySize);
+    u32 (b, zip64 ? kMax32 : directoryOffset);
+    u16 (b, 0);
+    return b.getMemoryBlock();
+}
+
+// One piece of a source on its way through the compressors.
+struct Chunk
+{
+    std::vector<std::uint8_t> input = std::vector<std::uint8_t> (kChunkSize);
+    std::vector<std::uint8_t> output = std::vector<std::uint8_t> (kChunkOutputSize);
+    size_t inputSize = 0, outputSize = 0, entry = 0;
+    int level = 1;
+    bool first = false, last = false;
+    bool inUse = false; // read and not yet written (the reading thread's own flag)
+    bool done = false, ok = false; // set by a compressor, under the pool's lock
+};
+
+// Uncompressed deflate blocks of at most 65,535 bytes each. A chunk starts on
+// a byte boundary, and stored blocks end on one, so the pieces join.
+bool storeBlocks (Chunk& c)
+{
+    size_t in = 0, out = 0;
+    do
+    {
+        const auto n = std::min<size_t> (c.inputSize - in, 0xFFFF);
+        const bool final = c.last && in + n == c.inputSize;
+        if (out + 5 + n > c.output.size())
+            return false;
+        c.output[out++] = final ? 1 : 0;
+        c.output[out++] = static_cast<std::uint8_t> (n & 0xFF);
+        c.output[out++] = static_cast<std::uint8_t> (n >> 8);
+        c.output[out++] = static_cast<std::uint8_t> (~n & 0xFF);
+        c.output[out++] = static_cast<std::uint8_t> ((~n >> 8) & 0xFF);
+        std::memcpy (c.output.data() + out, c.input.data() + in, n);
+        in += n;
+        out += n;
+    } while (in < c.inputSize);
+    c.outputSize = out;
+    return true;
+}
+
+bool deflateChunk (Chunk& c, std::vector<std::uint8_t>& levelBuffer)
+{
+    if (c.level == 0 || c.inputSize == 0)
+        return storeBlocks (c);
+
+    isal_zstream z;
+    isal_deflate_stateless_init (&z);
+    z.level = 1;
+    z.level_buf = levelBuffer.data();
+    z.level_buf_size = static_cast<std::uint32_t> (levelBuffer.size());
+    z.gzip_flag = IGZIP_DEFLATE;
+    z.end_of_stream = c.last ? 1 : 0;
+    // Non-final pieces end byte-aligned and without history, so they join.
+    z.flush = c.last ? NO_FLUSH : FULL_FLUSH;
+    z.next_in = c.input.data();
+    z.avail_in = static_cast<std::uint32_t> (c.inputSize);
+    z.next_out = c.output.data();
+    z.avail_out = static_cast<std::uint32_t> (c.output.size());
+    const auto status = isal_deflate_stateless (&z);
+    if (status == COMP_OK)
+    {
+        c.outputSize = z.total_out;
+        return true;
+    }
+    // Data that does not shrink: store it instead.
+    return status == STATELESS_OVERFLOW && storeBlocks (c);
+}
+
+// Compressor threads, one per core; chunks are handed in and waited for in order.
+class DeflatePool
 {
 public:
-    Writer (juce::FileOutputStream& stream, const std::function<bool()>& stop) : out (stream), shouldStop (stop) {}
+    DeflatePool()
+    {
+        const auto count = std::max (1u, std::thread::hardware_concurrency());
+        for (unsigned i = 0; i < count; ++i)
+            threads.emplace_back ([this] { work(); });
+    }
 
+    // Finishes what was handed in, so that no compressor touches a chunk after this.
+    ~DeflatePool()
+    {
+        {
+            std::lock_guard lock (mutex);
+            stopping = true;
+        }
+        wake.notify_all();
+        for (auto& t : threads)
+            t.join();
+    }
+
+    static size_t threadCount() { return std::max (1u, std::thread::hardware_concurrency()); }
+
+    void submit (Chunk& c)
+    {
+        {
+            std::lock_guard lock (mutex);
+            c.done = false;
+            queue.push_back (&c);
+        }
+        wake.notify_one();
+    }
+
+    bool waitFor (Chunk& c)
+    {
+        std::unique_lock lock (mutex);
+        finished.wait (lock, [&] { return c.done; });
+        return c.ok;
+    }
+
+private:
+    void work()
+    {
+        std::vector<std::uint8_t> levelBuffer (ISAL_DEF_LVL1_DEFAULT);
+        for (;;)
+        {
+            Chunk* c = nullptr;
+            {
+                std::unique_lock lock (mutex);
+                wake.wait (lock, [&] { return stopping || ! queue.empty(); });
+                if (queue.empty())
+                    return;
+                c = queue.front();
+                queue.pop_front();
+            }
+            const bool ok = deflateChunk (*c, levelBuffer);
+            {
+                std::lock_guard lock (mutex);
+                c->ok = ok;
+                c->done = true;
+            }
+            finished.notify_all();
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake, finished;
+    std::deque<Chunk*> queue;
+    bool stopping = false;
+    std::vector<std::thread> threads;
+};
+
+class ArchiveWriter
+{
+public:
+    ArchiveWriter (juce::FileOutputStream& stream, const std::function<bool()>& stop)
+        : out (stream), shouldStop (stop)
+    {
+        // Read-ahead bounded to a few chunks per compressor: memory stays flat.
+        for (size_t i = 0; i < std::max<size_t> (4, 3 * DeflatePool::threadCount()); ++i)
+            ring.push_back (std::make_unique<Chunk>());
+    }
+
+    bool writeAll (const std::vector<ZipArchiveBuilder::Item>& items)
+    {
+        for (const auto& item : items)
+            if (! addEntry (item))
+                return false;
+        while (! pending.empty())
+            if (! writeOldest())
+                return false;
+
+        const auto directoryOffset = position;
+        for (const auto& e : entries)
+            if (! write (centralHeader (e)))
+                return false;
+        const auto directorySize = position - directoryOffset;
+        return write (endOfArchive (entries.size(), directoryOffset, directorySize));
+    }
+
+private:
     bool write (const void* data, size_t size)
     {
         if (size == 0)
@@ -86,176 +331,132 @@ public:
         position += size;
         return true;
     }
-    bool write (const Bytes& b) { return write (b.block().getData(), b.size()); }
+    bool write (const juce::MemoryBlock& b) { return write (b.getData(), b.getSize()); }
 
     // Rewrites bytes already written, then returns to the end.
-    bool patch (std::uint64_t at, const Bytes& b)
+    bool patch (std::uint64_t at, const juce::MemoryBlock& b)
     {
-        return out.setPosition (static_cast<juce::int64> (at)) && out.write (b.block().getData(), b.size())
+        return out.setPosition (static_cast<juce::int64> (at)) && out.write (b.getData(), b.getSize())
                && out.setPosition (static_cast<juce::int64> (position));
     }
 
-    // Deflates the source into the archive; false on a failed read or write or a stop.
-    bool copyEntry (juce::FileInputStream& in, std::uint64_t size, int level, Entry& e)
+    // Reads the source chunk by chunk into the pipeline.
+    bool addEntry (const ZipArchiveBuilder::Item& item)
     {
-        z_stream z {};
-        if (deflateInit2 (&z, std::clamp (level, 0, 9), Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            return false;
-        const auto done = [&] (bool ok) { deflateEnd (&z); return ok; };
-
-        std::uint64_t remaining = size;
-        uLong crc = crc32 (0, nullptr, 0);
-        const auto start = position;
-        int flush = Z_NO_FLUSH;
-        do
+        juce::FileInputStream in (item.file);
+        if (! in.openedOk() || item.file.isDirectory())
         {
-            if (shouldStop && shouldStop())
-                return done (false);
-
-            const auto want = static_cast<int> (std::min<std::uint64_t> (remaining, kBlockSize));
-            const auto got = want > 0 ? in.read (input.data(), want) : 0;
-            if (got != want)
-                return done (false); // the file shrank or could not be read
-            remaining -= static_cast<std::uint64_t> (got);
-            crc = crc32 (crc, input.data(), static_cast<uInt> (got));
-            flush = remaining == 0 ? Z_FINISH : Z_NO_FLUSH;
-
-            z.next_in = input.data();
-            z.avail_in = static_cast<uInt> (got);
-            do
-            {
-                z.next_out = output.data();
-                z.avail_out = static_cast<uInt> (output.size());
-                if (deflate (&z, flush) == Z_STREAM_ERROR)
-                    return done (false);
-                if (! write (output.data(), output.size() - z.avail_out))
-                    return done (false);
-            } while (z.avail_out == 0);
-        } while (flush != Z_FINISH);
-
-        e.crc = static_cast<std::uint32_t> (crc);
-        e.compressed = position - start;
-        return done (true);
-    }
-
-    std::uint64_t position = 0;
-
-private:
-    juce::FileOutputStream& out;
-    const std::function<bool()>& shouldStop;
-    std::vector<Bytef> input = std::vector<Bytef> (kBlockSize);
-    std::vector<Bytef> output = std::vector<Bytef> (kBlockSize);
-};
-
-Bytes localHeader (const Entry& e)
-{
-    Bytes b;
-    b.u32 (0x04034b50).u16 (e.zip64Local ? 45 : 20).u16 (e.flags).u16 (8).u16 (e.dosTime).u16 (e.dosDate);
-    b.u32 (e.crc);
-    b.u32 (e.zip64Local ? kMax32 : e.compressed).u32 (e.zip64Local ? kMax32 : e.uncompressed);
-    b.u16 (static_cast<std::uint32_t> (e.name.getNumBytesAsUTF8())).u16 (e.zip64Local ? 20 : 0);
-    b.text (e.name);
-    if (e.zip64Local)
-        b.u16 (0x0001).u16 (16).u64 (e.uncompressed).u64 (e.compressed);
-    return b;
-}
-
-Bytes centralHeader (const Entry& e)
-{
-    const bool bigUncompressed = e.uncompressed >= kMax32 || e.zip64Local;
-    const bool bigCompressed = e.compressed >= kMax32 || e.zip64Local;
-    const bool bigOffset = e.offset >= kMax32;
-    Bytes extra;
-    if (bigUncompressed)
-        extra.u64 (e.uncompressed);
-    if (bigCompressed)
-        extra.u64 (e.compressed);
-    if (bigOffset)
-        extra.u64 (e.offset);
-    const bool zip64 = extra.size() > 0;
-
-    Bytes b;
-    b.u32 (0x02014b50).u16 (zip64 ? 45 : 20).u16 (zip64 ? 45 : 20).u16 (e.flags).u16 (8);
-    b.u16 (e.dosTime).u16 (e.dosDate).u32 (e.crc);
-    b.u32 (bigCompressed ? kMax32 : e.compressed).u32 (bigUncompressed ? kMax32 : e.uncompressed);
-    b.u16 (static_cast<std::uint32_t> (e.name.getNumBytesAsUTF8()));
-    b.u16 (zip64 ? static_cast<std::uint32_t> (extra.size() + 4) : 0);
-    b.u16 (0).u16 (0).u16 (0).u32 (0).u32 (bigOffset ? kMax32 : e.offset);
-    b.text (e.name);
-    if (zip64)
-        b.u16 (0x0001).u16 (static_cast<std::uint32_t> (extra.size())).append (extra);
-    return b;
-}
-
-Bytes endOfArchive (std::uint64_t entries, std::uint64_t directoryOffset, std::uint64_t directorySize)
-{
-    Bytes b;
-    const bool zip64 = entries >= 0xFFFF || directoryOffset >= kMax32 || directorySize >= kMax32;
-    if (zip64)
-    {
-        const auto recordOffset = directoryOffset + directorySize;
-        b.u32 (0x06064b50).u64 (44).u16 (45).u16 (45).u32 (0).u32 (0);
-        b.u64 (entries).u64 (entries).u64 (directorySize).u64 (directoryOffset);
-        b.u32 (0x07064b50).u32 (0).u64 (recordOffset).u32 (1);
-    }
-    b.u32 (0x06054b50).u16 (0).u16 (0);
-    b.u16 (zip64 ? 0xFFFF : static_cast<std::uint32_t> (entries)).u16 (zip64 ? 0xFFFF : static_cast<std::uint32_t> (entries));
-    b.u32 (zip64 ? kMax32 : directorySize).u32 (zip64 ? kMax32 : directoryOffset).u16 (0);
-    return b;
-}
-
-struct Source
-{
-    juce::File file;
-    juce::String name;
-    int compressionLevel;
-};
-
-bool writeArchive (juce::FileOutputStream& out, const std::vector<Source>& sources, const std::function<bool()>& shouldStop)
-{
-    Writer writer (out, shouldStop);
-    std::vector<Entry> entries;
-
-    for (const auto& source : sources)
-    {
-        const auto& file = source.file;
-        juce::FileInputStream in (file);
-        if (! in.openedOk() || file.isDirectory())
-        {
-            LUMO_LOG_INFO ("Left out of the zip file, cannot be read: {}", file.getFullPathName().toStdString());
-            continue;
+            LUMO_LOG_INFO ("Left out of the zip file, cannot be read: {}", item.file.getFullPathName().toStdString());
+            return true;
         }
 
         Entry e;
-        e.name = source.name;
-        e.offset = writer.position;
-        e.flags = util::isAscii (source.name) ? 0 : 0x0800; // bit 11: the name is UTF-8
-        toDos (file.getLastModificationTime(), e);
+        e.name = item.name;
+        e.flags = util::isAscii (item.name) ? 0 : 0x0800; // bit 11: the name is UTF-8
+        toDos (item.file.getLastModificationTime(), e);
+        // The size when opened: what a writer appends meanwhile is left for the next collection.
         const auto size = static_cast<std::uint64_t> (std::max<juce::int64> (0, in.getTotalLength()));
-        e.uncompressed = size;
         e.zip64Local = size >= kZip64EntryThreshold;
-
-        if (! writer.write (localHeader (e)) || ! writer.copyEntry (in, size, source.compressionLevel, e))
-            return false;
-        if (! e.zip64Local && e.compressed >= kMax32)
-            return false; // cannot happen below the threshold
-        if (! writer.patch (e.offset, localHeader (e)))
-            return false;
         entries.push_back (e);
+        const auto index = entries.size() - 1;
+
+        std::uint64_t read = 0;
+        std::uint32_t crc = 0;
+        bool first = true, last = false;
+        while (! last)
+        {
+            if (shouldStop && shouldStop())
+                return false;
+            auto* c = freeChunk();
+            if (c == nullptr)
+                return false;
+
+            const auto want = static_cast<int> (std::min<std::uint64_t> (size - read, kChunkSize));
+            const auto got = want > 0 ? std::max (0, in.read (c->input.data(), want)) : 0;
+            if (got < want)
+            {
+                if (in.getStatus().failed())
+                    return false;
+                LUMO_LOG_INFO ("Shrank while it was archived, stored as far as it could be read: {} ({} of {} bytes)",
+                               item.file.getFullPathName().toStdString(), read + static_cast<std::uint64_t> (got), size);
+            }
+            read += static_cast<std::uint64_t> (got);
+            crc = crc32_gzip_refl (crc, c->input.data(), static_cast<std::uint64_t> (got));
+            last = got < want || read == size;
+
+            c->inputSize = static_cast<size_t> (got);
+            c->entry = index;
+            c->level = item.compressionLevel;
+            c->first = first;
+            c->last = last;
+            c->inUse = true;
+            first = false;
+            if (last)
+            {
+                entries[index].crc = crc;
+                entries[index].uncompressed = read;
+            }
+            pool.submit (*c);
+            pending.push_back (c);
+        }
+        return true;
     }
 
-    const auto directoryOffset = writer.position;
-    for (const auto& e : entries)
-        if (! writer.write (centralHeader (e)))
+    // The next chunk of the ring, once what it held has been written.
+    Chunk* freeChunk()
+    {
+        auto* c = ring[nextChunk++ % ring.size()].get();
+        while (c->inUse)
+            if (! writeOldest())
+                return nullptr;
+        return c;
+    }
+
+    // Writes the oldest chunk in the pipeline, in archive order: the local
+    // header before an entry's first piece, the sizes patched after its last.
+    bool writeOldest()
+    {
+        auto* c = pending.front();
+        pending.pop_front();
+        const bool compressed = pool.waitFor (*c);
+        c->inUse = false;
+        if (! compressed)
             return false;
-    const auto directorySize = writer.position - directoryOffset;
-    return writer.write (endOfArchive (entries.size(), directoryOffset, directorySize));
-}
+
+        auto& e = entries[c->entry];
+        if (c->first)
+        {
+            e.offset = position;
+            if (! write (localHeader (e)))
+                return false;
+            e.dataStart = position;
+        }
+        if (! write (c->output.data(), c->outputSize))
+            return false;
+        if (c->last)
+        {
+            e.compressed = position - e.dataStart;
+            if (! e.zip64Local && (e.compressed >= kMax32 || e.uncompressed >= kMax32))
+                return false; // cannot happen below the threshold
+            return patch (e.offset, localHeader (e));
+        }
+        return true;
+    }
+
+    juce::FileOutputStream& out;
+    const std::function<bool()>& shouldStop;
+    std::uint64_t position = 0;
+    std::deque<Entry> entries;
+    std::vector<std::unique_ptr<Chunk>> ring;
+    size_t nextChunk = 0;
+    std::deque<Chunk*> pending;
+    DeflatePool pool; // declared last: its threads are joined before the chunks go
+};
 } // namespace
 
 void ZipArchiveBuilder::addFile (const juce::File& file, const juce::String& storedPath, int compressionLevel)
 {
-    items.push_back ({ file, storedPath, compressionLevel });
+    items.push_back ({ file, entryName (file, storedPath), compressionLevel });
 }
 
 void ZipArchiveBuilder::clear()
@@ -271,9 +472,16 @@ juce::String ZipArchiveBuilder::entryName (const juce::File& file, const juce::S
 
 bool ZipArchiveBuilder::writeToFile (const juce::File& target, const std::function<bool()>& shouldStop) const
 {
-    std::vector<Source> sources;
+    // Sources that cannot be read are named before anything is archived, so
+    // that the tool's own log inside the archive lists them.
+    std::vector<Item> readable;
     for (const auto& item : items)
-        sources.push_back ({ item.file, entryName (item.file, item.storedPath), item.compressionLevel });
+    {
+        if (juce::FileInputStream probe (item.file); probe.openedOk() && ! item.file.isDirectory())
+            readable.push_back (item);
+        else
+            LUMO_LOG_INFO ("Left out of the zip file, cannot be read: {}", item.file.getFullPathName().toStdString());
+    }
 
     if (target.exists() && ! target.deleteFile())
         return false;
@@ -281,7 +489,7 @@ bool ZipArchiveBuilder::writeToFile (const juce::File& target, const std::functi
     bool ok = false;
     {
         juce::FileOutputStream out (target, 16384);
-        ok = out.openedOk() && writeArchive (out, sources, shouldStop);
+        ok = out.openedOk() && ArchiveWriter (out, shouldStop).writeAll (readable);
         if (ok)
         {
             out.flush();

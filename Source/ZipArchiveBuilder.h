@@ -6,31 +6,40 @@
 #include <juce_core/juce_core.h>
 
 // Collects files under their names inside the archive and writes them into
-// one zip file, streaming: each source is read and deflated block by block,
-// so memory stays flat whatever the sizes. Zip64 records are written only
+// one zip file, streaming: sources are read in 1 MiB chunks that are deflated
+// independently on every core and joined into each entry's deflate stream, so
+// memory stays bounded whatever the sizes. Zip64 records are written only
 // where an entry or the archive needs them.
 class ZipArchiveBuilder
 {
 public:
-    // An empty storedPath stores the file under its own file name.
+    // An empty storedPath stores the file under its own file name. Level 0
+    // stores the data in uncompressed deflate blocks; any other level deflates
+    // at the fastest level.
     void addFile (const juce::File& file, const juce::String& storedPath, int compressionLevel = 1);
     void clear();
 
-    // Writes the archive (replacing the target). A source that cannot be opened
-    // is left out with a line in the diagnostic log; any failed read or write,
-    // or shouldStop() turning true, fails the whole archive, and the partial
-    // file is deleted.
+    // Writes the archive (replacing the target). Sources that cannot be opened
+    // are found before the first entry is written and left out, each with a
+    // line in the diagnostic log. A source is archived up to its size when it
+    // was opened; one that shrinks meanwhile is archived as far as it could be
+    // read, with a line in the diagnostic log. A failed read or write, or
+    // shouldStop() turning true, fails the whole archive, and the partial file
+    // is deleted.
     bool writeToFile (const juce::File& target, const std::function<bool()>& shouldStop = {}) const;
 
     // The name an entry gets inside the archive (forward slashes, as zip wants).
     static juce::String entryName (const juce::File& file, const juce::String& storedPath);
 
-private:
     struct Item
     {
         juce::File file;
-        juce::String storedPath;
+        juce::String name; // the entry's name inside the archive
         int compressionLevel;
     };
+
+private:
     std::vector<Item> items;
+
+    JUCE_LEAK_DETECTOR (ZipArchiveBuilder)
 };

@@ -29,7 +29,8 @@ Handed gather()
 TEST (SystemInfo, SectionsWhenEveryCommandFails)
 {
     const auto text = util::buildSystemInfo ({ "no-such-a", "no-such-b --x", "/missing/c" });
-    EXPECT_EQ (text, "=== no-such-a ===\n--- failed to execute ---\n"
+    ASSERT_TRUE (text.has_value());
+    EXPECT_EQ (*text, "=== no-such-a ===\n--- failed to execute ---\n"
                      "=== no-such-b --x ===\n--- failed to execute ---\n"
                      "=== /missing/c ===\n--- failed to execute ---\n");
 }
@@ -39,7 +40,9 @@ TEST (SystemInfo, OutputEndingInALineEndLeavesAnEmptyLineAndCrLfIsKept)
     const auto dir = testing_support::sandbox();
     const auto a = testing_support::writeScript (dir.getChildFile ("a.sh"), "printf 'line\\n'");
     const auto b = testing_support::writeScript (dir.getChildFile ("b.sh"), "printf 'x\\r\\ny'");
-    const auto text = util::buildSystemInfo ({ a.getFullPathName(), b.getFullPathName() });
+    const auto report = util::buildSystemInfo ({ a.getFullPathName(), b.getFullPathName() });
+    ASSERT_TRUE (report.has_value());
+    const auto text = *report;
     EXPECT_EQ (text, "=== " + a.getFullPathName() + " ===\nline\n\n=== " + b.getFullPathName() + " ===\nx\r\ny\n");
 
     ASSERT_TRUE (util::getMakerDocFolder().createDirectory().wasOk());

@@ -296,17 +296,38 @@ TEST_F (CollectionTest, ClosingDuringEnableLog)
 
 TEST_F (CollectionTest, ClosingDuringCollectInfo)
 {
-    // A system command that hangs: the first report command, found first on the PATH.
-    const auto bin = testing_support::sandbox().getChildFile ("bin");
-    const auto started = testing_support::sandbox().getChildFile ("uname.pid");
-    testing_support::writeScript (bin.getChildFile ("uname"), "echo $$ > '" + started.getFullPathName() + "'; exec sleep 300");
-    ASSERT_EQ (setenv ("PATH", (bin.getFullPathName() + ":" + juce::String (std::getenv ("PATH"))).toRawUTF8(), 1), 0);
+    // A report command that hangs, and one after it that must never start.
+    const auto started = testing_support::sandbox().getChildFile ("slow.pid");
+    const auto mark = testing_support::sandbox().getChildFile ("next-command-ran");
+    const auto slow = testing_support::writeScript (testing_support::sandbox().getChildFile ("slow.sh"),
+                                                    "echo $$ > '" + started.getFullPathName() + "'; exec sleep 300");
+    const auto next = testing_support::writeScript (testing_support::sandbox().getChildFile ("next.sh"), "touch '" + mark.getFullPathName() + "'");
+    util::replaceSystemInfoCommands (std::vector<util::SystemCommand> { slow.getFullPathName(), next.getFullPathName() });
 
     enableDiagnostics();
     page->collector.pushEvent (event::Next {});
-    ASSERT_TRUE (pumpUntil ([&] { return started.loadFileAsString().trim().isNotEmpty(); }));
+    const bool startedSlow = pumpUntil ([&] { return started.loadFileAsString().trim().isNotEmpty(); }, 10000);
+    util::replaceSystemInfoCommands (std::nullopt);
+    ASSERT_TRUE (startedSlow);
     EXPECT_LT (destroyPageTimed(), 1.2);
     EXPECT_FALSE (processAlive (started.loadFileAsString()));
+    EXPECT_FALSE (mark.exists());
+    EXPECT_FALSE (util::getProductDocFolder().getChildFile ("debug.json").exists());
+    EXPECT_FALSE (util::getMakerDocFolder().getChildFile ("system_info.txt").exists());
+}
+
+TEST_F (CollectionTest, ClosingDuringTheWalkOfAHugeFolder)
+{
+    const auto logs = util::getProductLogFolder().getChildFile ("many");
+    ASSERT_TRUE (logs.createDirectory().wasOk());
+    for (int i = 0; i < 100000; ++i)
+        ASSERT_TRUE (logs.getChildFile ("f" + juce::String (i) + ".log").create().wasOk());
+
+    enableDiagnostics();
+    page->collector.pushEvent (event::Next {});
+    ASSERT_TRUE (waitForLine ("Collecting logs", 1, 30000));
+    EXPECT_LT (destroyPageTimed(), 1.2);
+    EXPECT_TRUE (exportedZips().isEmpty());
     EXPECT_FALSE (util::getProductDocFolder().getChildFile ("debug.json").exists());
     EXPECT_FALSE (util::getMakerDocFolder().getChildFile ("system_info.txt").exists());
 }

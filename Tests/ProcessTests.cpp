@@ -81,11 +81,14 @@ TEST (RunCommand, ChildThatHangsIsKilledWhenTheBoundRunsOut)
     const auto pidFile = scratch ("hang.pid");
     const auto script = writeScript (scratch ("hang.sh"),
                                      "echo $$ > '" + pidFile.getFullPathName() + "'; echo started; exec sleep 300");
+    testing_support::ScopedCapture capture;
     const auto start = Clock::now();
     const auto output = process::runCommand (script.getFullPathName(), 1500);
     const auto elapsed = secondsSince (start);
 
     EXPECT_EQ (output, juce::String ("started\n"));
+    // A support engineer reading the log knows that the section is partial.
+    EXPECT_EQ (capture.sink->messages(), std::vector<std::string> { "Stopped after 1 s: " + script.getFullPathName().toStdString() });
     EXPECT_GE (elapsed, 1.4);
     EXPECT_LT (elapsed, 5.0);
     EXPECT_FALSE (processAlive (pidFile.loadFileAsString().trim().getIntValue()));
@@ -106,6 +109,7 @@ TEST (RunCommand, StopRequestOfTheCallingThreadEndsTheWait)
     const auto pidFile = scratch ("stop.pid");
     const auto script = writeScript (scratch ("stop.sh"),
                                      "echo $$ > '" + pidFile.getFullPathName() + "'; printf partial; exec sleep 300");
+    testing_support::ScopedCapture capture;
     std::optional<juce::String> output;
     std::atomic<bool> finished { false };
     struct Caller : juce::Thread
@@ -127,6 +131,7 @@ TEST (RunCommand, StopRequestOfTheCallingThreadEndsTheWait)
     caller.stopThread (1000);
     EXPECT_EQ (output, juce::String ("partial"));
     EXPECT_FALSE (processAlive (pid));
+    EXPECT_TRUE (capture.sink->messages().empty()); // a stop request is no time-out
 }
 
 TEST (DecodeOutput, ChoosesTheEncodingFromTheBytes)
@@ -145,6 +150,13 @@ TEST (DecodeOutput, ChoosesTheEncodingFromTheBytes)
         { "8-bit ends at a zero byte", std::string ("ab\0cd", 5), "ab" },
         { "not utf-8: the platform's code page", "caf\xe9", juce::String (juce::CharPointer_UTF8 ("caf\xc3\xa9")) },
         { "empty", "", "" },
+        { "utf-16le without a mark", std::string ("E\0r\0r\0:\0 \0\xe9\0", 12), juce::String (juce::CharPointer_UTF8 ("Err: \xc3\xa9")) },
+        { "utf-8 cut inside its last character", "Gr\xc3\xbc\xc3", juce::String (juce::CharPointer_UTF8 ("Gr\xc3\xbc")) },
+        { "utf-8 cut inside a three-byte character", "\xc3\xa9t\xc3\xa9 \xe2\x82", juce::String (juce::CharPointer_UTF8 ("\xc3\xa9t\xc3\xa9 ")) },
+        { "8-bit text ending in a letter that could lead utf-8", "fran\xe7", juce::String (juce::CharPointer_UTF8 ("fran\xc3\xa7")) },
+        { "8-bit error text, then utf-16 with its mark", std::string ("bad\r\n\xff\xfeo\0k\0", 11), "bad\r\nok" },
+        { "utf-8 error text, then utf-16 without a mark", std::string ("f\xc3\xbcr WMIC\nN\0a\0m\0e\0", 18),
+          juce::String (juce::CharPointer_UTF8 ("f\xc3\xbcr WMIC\nName")) },
     };
     for (const auto& c : cases)
         EXPECT_EQ (process::decodeOutput (c.bytes.data(), c.bytes.size()), c.expected) << c.name;

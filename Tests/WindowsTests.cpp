@@ -10,6 +10,7 @@
 
 #include "Log/Log.h"
 #include "TestSupport.h"
+#include "Util/Journal.h"
 #include "Util/Platform.h"
 #include "Util/Process.h"
 #include "Util/UtilWindows.h"
@@ -144,7 +145,7 @@ TEST_F (CrashDumpKeyTest, WritesTheThreeValuesInThe64BitView)
 TEST_F (CrashDumpKeyTest, DumpFolderHoldsTheRealNonAsciiPath)
 {
     const auto folder = utf8 ("C:\\users\\J\xc3\xb6rg \xc3\x91" "and\xc3\xba\\AppData\\Local\\CrashDumps");
-    ASSERT_TRUE (util::platform::enableCrashDump (folder));
+    ASSERT_TRUE (util::crashDumpRegistry().writeProductValues (util::crashDumpValues (juce::File (folder))));
     const auto value = readValue (util::getLocalDumpsKeyPath(), L"DumpFolder");
     ASSERT_TRUE (value.has_value());
     EXPECT_EQ (value->type, static_cast<DWORD> (REG_EXPAND_SZ));
@@ -168,6 +169,39 @@ TEST_F (CrashDumpKeyTest, RemovesLocalDumpsOnlyWhenItMadeIt)
     ASSERT_TRUE (util::enableCrashDump());
     EXPECT_TRUE (util::disableCrashDump());
     EXPECT_TRUE (keyExists (kLocalDumps)) << "a LocalDumps key that existed before was removed";
+}
+
+// An administrator's own crash-dump settings for the product survive a collection.
+TEST_F (CrashDumpKeyTest, AKeyThatExistedBeforeIsRestoredNotDeleted)
+{
+    const auto key = util::getLocalDumpsKeyPath();
+    HKEY handle = nullptr;
+    ASSERT_EQ (RegCreateKeyExA (HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                                &handle, nullptr),
+               ERROR_SUCCESS);
+    const wchar_t folder[] = L"D:\\Dumps";
+    const DWORD type = 1, flags = 0x21;
+    RegSetValueExW (handle, L"DumpFolder", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*> (folder), sizeof (folder));
+    RegSetValueExW (handle, L"DumpType", 0, REG_DWORD, reinterpret_cast<const BYTE*> (&type), sizeof (type));
+    RegSetValueExW (handle, L"CustomDumpFlags", 0, REG_DWORD, reinterpret_cast<const BYTE*> (&flags), sizeof (flags));
+    RegCloseKey (handle);
+    const auto before = util::crashDumpRegistry().readProductKey();
+    ASSERT_TRUE (before.has_value());
+    ASSERT_EQ (before->size(), 3u);
+
+    ASSERT_TRUE (util::enableCrashDump());
+    EXPECT_EQ (*reinterpret_cast<const DWORD*> (readValue (key, L"DumpCount")->data.data()), 10u);
+    EXPECT_TRUE (util::disableCrashDump());
+
+    EXPECT_TRUE (keyExists (key));
+    const auto after = util::crashDumpRegistry().readProductKey();
+    ASSERT_TRUE (after.has_value());
+    auto sortedByName = [] (std::vector<util::RegistryValue> values) {
+        std::sort (values.begin(), values.end(), [] (const auto& a, const auto& b) { return a.name < b.name; });
+        return values;
+    };
+    EXPECT_TRUE (sortedByName (*after) == sortedByName (*before));
+    EXPECT_FALSE (readValue (key, L"DumpCount").has_value());
 }
 
 TEST (ShellFolders, LocationsFollowTheWin32Calls)

@@ -37,9 +37,6 @@ function(add_juce_modules_library target)
     JUCE_DISPLAY_SPLASH_SCREEN=0
     JUCE_REPORT_APP_USAGE=0
     JUCE_MODAL_LOOPS_PERMITTED=1
-    JUCE_INCLUDE_ZLIB_CODE=0
-    JUCE_INCLUDE_PNGLIB_CODE=0
-    JUCE_INCLUDE_JPEGLIB_CODE=0
     JUCE_STRICT_REFCOUNTEDPOINTER=1)
   # The module code is not ours: no warnings from it.
   if(MSVC)
@@ -51,8 +48,27 @@ function(add_juce_modules_library target)
     endif()
   endif()
 
-  find_package(ZLIB REQUIRED)
-  target_link_libraries(${target} PUBLIC ZLIB::ZLIB)
+  # Debian's "+ds" module sources leave out the bundled zlib, libpng and
+  # libjpeg; a full JUCE checkout (the MSVC build) has them.
+  if(EXISTS "${ARG_MODULES_DIR}/juce_core/zip/zlib")
+    target_compile_definitions(${target} PUBLIC JUCE_INCLUDE_ZLIB_CODE=1)
+  else()
+    find_package(ZLIB REQUIRED)
+    target_compile_definitions(${target} PUBLIC JUCE_INCLUDE_ZLIB_CODE=0)
+    target_link_libraries(${target} PUBLIC ZLIB::ZLIB)
+  endif()
+  if("juce_graphics" IN_LIST ARG_MODULES)
+    if(EXISTS "${ARG_MODULES_DIR}/juce_graphics/image_formats/pnglib")
+      target_compile_definitions(${target} PUBLIC JUCE_INCLUDE_PNGLIB_CODE=1 JUCE_INCLUDE_JPEGLIB_CODE=1)
+    else()
+      target_compile_definitions(${target} PUBLIC JUCE_INCLUDE_PNGLIB_CODE=0 JUCE_INCLUDE_JPEGLIB_CODE=0)
+      if(WIN32)
+        find_package(PNG REQUIRED)
+        find_package(JPEG REQUIRED)
+        target_link_libraries(${target} PUBLIC PNG::PNG JPEG::JPEG)
+      endif()
+    endif()
+  endif()
 
   if(UNIX AND NOT APPLE)
     find_package(Threads REQUIRED)
@@ -71,7 +87,7 @@ function(add_juce_modules_library target)
     target_link_libraries(${target} PUBLIC Threads::Threads ${CMAKE_DL_LIBS} rt)
   elseif(WIN32)
     target_link_libraries(${target} PUBLIC
-      version winmm ws2_32 wininet shlwapi ole32 oleaut32 uuid imm32 comdlg32 rpcrt4 shell32 advapi32 user32 gdi32)
+      version winmm ws2_32 wininet shlwapi ole32 oleaut32 uuid imm32 comdlg32 rpcrt4 shell32 advapi32 user32 gdi32 dxgi)
     if(MINGW)
       target_compile_definitions(${target} PUBLIC _WIN32_WINNT=0x0602 WINVER=0x0602)
     endif()

@@ -6,7 +6,9 @@ set(triple x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${triple}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+# Debian's MinGW packages, and the libraries that scripts/mingw-deps builds from
+# Debian's sources (libpng, libjpeg-turbo, ISA-L).
+set(CMAKE_FIND_ROOT_PATH /usr/${triple} "${CMAKE_CURRENT_LIST_DIR}/../build/deps/mingw")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

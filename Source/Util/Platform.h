@@ -10,6 +10,9 @@
 
 #include <juce_core/juce_core.h>
 
+#include "Util/Journal.h"
+#include "Util/UtilWindows.h"
+
 namespace util::platform
 {
 // Base of the local (non-roaming) application data.
@@ -21,15 +24,35 @@ juce::File debugViewExecutable();
 // A path the C++ library opens as the real file, whatever characters it has.
 std::filesystem::path toNativePath (const juce::File& file);
 
+// Where a path really leads, every link and junction on the way resolved;
+// empty when it leads nowhere.
+std::optional<juce::File> realPath (const juce::File& file);
+
 // The short (8.3) form of an existing file's full path, if the system has one.
 std::optional<juce::String> shortPath (const juce::File& file);
 
-// Writes the crash-dump key; removes it again (and a parent key it made).
-bool enableCrashDump (const juce::String& dumpFolder);
-bool disableCrashDump();
+// The registry behind the crash-dump switch: Windows Error Reporting's keys
+// on Windows; elsewhere there is none, and every operation succeeds and
+// changes nothing.
+util::CrashDumpRegistry& systemCrashDumpRegistry();
 
-// The three command lines whose output makes up the system report.
-std::vector<juce::String> systemInfoCommands();
+// Moves a file over another in one step: the target is either the old file or
+// the new one, never missing or half written.
+bool replaceFile (const juce::File& from, const juce::File& to);
+
+// The folder of the system's own programs (the system folder on Windows).
+juce::File systemProgramFolder();
+
+// The report's three commands, each started by its full path in the system's
+// own folder: a program found by a search path could be one that the user's
+// other programs planted beside the tool or in its current folder.
+std::vector<util::SystemCommand> systemInfoCommands();
+
+// From this call on, every child started ends when this process ends, however
+// it ends (killed, crashed): a job object that kills its processes when its
+// last handle closes on Windows, a parent-death signal elsewhere. False when
+// the system refused.
+bool tieChildrenToThisProcess();
 
 // 8-bit output that is not UTF-8 (the console code page on Windows).
 juce::String decodeLegacy8Bit (const char* data, size_t size);

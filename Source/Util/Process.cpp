@@ -43,6 +43,8 @@ void BackgroundThread::run()
 namespace
 {
 constexpr int kBufferSize = 65536;
+// How long a caller waits for the reader once the child is gone.
+constexpr int kReaderGraceMs = 250;
 
 // Shared by the caller and the reading thread, so that a reader stuck on a
 // pipe held open by a grandchild can be left behind safely.
@@ -99,24 +101,37 @@ std::optional<juce::String> runCommand (const juce::String& command, int timeout
     std::thread reader ([capture] { capture->readAll(); });
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
+    bool outOfTime = false;
     {
         std::unique_lock lock (capture->mutex);
         while (! capture->done)
         {
-            if (std::chrono::steady_clock::now() >= deadline || (caller != nullptr && caller->threadShouldExit()))
+            if (caller != nullptr && caller->threadShouldExit())
                 break;
+            if (std::chrono::steady_clock::now() >= deadline)
+            {
+                outOfTime = true;
+                break;
+            }
             capture->finished.wait_for (lock, std::chrono::milliseconds (20));
         }
     }
 
     // Out of time, asked to stop, or the buffer is full: the child has nothing more to give.
     if (capture->child.isRunning())
+    {
         capture->child.kill();
+        // Whoever reads the report should know that this section is partial.
+        if (outOfTime)
+            LUMO_LOG_INFO ("Stopped after {} s: {}", timeoutMs / 1000, command.toStdString());
+    }
 
+    // The pipe closes with the child; a grandchild may hold it open, so the
+    // wait is short and the reader is left behind with its own share of the capture.
     bool readerDone = false;
     {
         std::unique_lock lock (capture->mutex);
-        readerDone = capture->finished.wait_for (lock, std::chrono::seconds (2), [&] { return capture->done; });
+        readerDone = capture->finished.wait_for (lock, std::chrono::milliseconds (kReaderGraceMs), [&] { return capture->done; });
     }
     const auto collected = capture->count.load();
     const auto text = decodeOutput (capture->buffer, static_cast<size_t> (collected));

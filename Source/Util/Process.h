@@ -24,13 +24,14 @@ inline constexpr int kDefaultCommandTimeoutMs = 60000;
 
 // Runs one command to its end and returns what it printed (at most 65,536
 // bytes, decoded). Empty only when the child cannot be started. The child is
-// killed when the time-out runs out or when the calling juce::Thread is asked
-// to stop; what was read until then is returned.
+// killed when the time-out runs out (noted in the diagnostic log) or when the
+// calling juce::Thread is asked to stop; what was read until then is returned.
 std::optional<juce::String> runCommand (const juce::String& command, int timeoutMs = kDefaultCommandTimeoutMs);
 
-// Decodes captured output: UTF-16LE after its byte-order mark, UTF-8 when the
-// bytes are valid UTF-8, otherwise the platform's 8-bit code page. 8-bit text
-// ends at its first zero byte.
+// Decodes captured output: UTF-16LE from its byte-order mark or from its first
+// ASCII characters (a zero byte after each), 8-bit text before it as UTF-8 when
+// valid (a sequence cut short by the buffer's end is dropped), otherwise in the
+// platform's 8-bit code page. 8-bit text ends at its first zero byte.
 juce::String decodeOutput (const char* data, size_t size);
 
 } // namespace process

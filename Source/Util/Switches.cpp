@@ -1,4 +1,5 @@
 #include "Log/Log.h"
+#include "Util/Journal.h"
 #include "Util/Platform.h"
 #include "Util/Process.h"
 #include "Util/UtilWindows.h"
@@ -29,6 +30,7 @@ std::optional<juce::File> writeDebugConfig()
         return std::nullopt;
 
     const auto file = folder.getChildFile ("debug.json");
+    journalTempFile (file); // before the product's debug log is on
     if (! file.replaceWithText (kDebugConfigText))
     {
         file.deleteFile();
@@ -84,16 +86,6 @@ std::vector<juce::File> enableLogging()
         debugViewThread->startThread();
     }
     return created;
-}
-
-bool enableCrashDump()
-{
-    return platform::enableCrashDump (getCrashReportFolder().getFullPathName());
-}
-
-bool disableCrashDump()
-{
-    return platform::disableCrashDump();
 }
 
 void stopDebugView()

@@ -2,7 +2,12 @@
 
 #include "Util/Platform.h"
 
+#include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <pthread.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace util::platform
@@ -35,19 +40,75 @@ std::optional<juce::String> shortPath (const juce::File&)
 
 // Windows Error Reporting does not exist here: the switches change nothing and
 // report success, so that the wizard's road stays the same.
-bool enableCrashDump (const juce::String&)
+util::CrashDumpRegistry& systemCrashDumpRegistry()
 {
-    return true;
+    struct NoRegistry : util::CrashDumpRegistry
+    {
+        bool localDumpsExists() override { return true; }
+        std::optional<std::vector<util::RegistryValue>> readProductKey() override { return std::nullopt; }
+        bool writeProductValues (const std::vector<util::RegistryValue>&) override { return true; }
+        bool deleteProductValues (const juce::StringArray&) override { return true; }
+        bool deleteProductKey() override { return true; }
+        bool deleteLocalDumpsIfEmpty() override { return true; }
+    };
+    static NoRegistry registry;
+    return registry;
 }
 
-bool disableCrashDump()
+bool replaceFile (const juce::File& from, const juce::File& to)
 {
-    return true;
+    return ::rename (from.getFullPathName().toRawUTF8(), to.getFullPathName().toRawUTF8()) == 0;
 }
 
-std::vector<juce::String> systemInfoCommands()
+std::optional<juce::File> realPath (const juce::File& file)
 {
-    return { "uname -a", "lspci -nn", "cat /etc/machine-id" };
+    char buffer[PATH_MAX] = {};
+    if (::realpath (file.getFullPathName().toRawUTF8(), buffer) == nullptr)
+        return std::nullopt;
+    return juce::File (juce::CharPointer_UTF8 (buffer));
+}
+
+juce::File systemProgramFolder()
+{
+    return juce::File ("/usr/bin");
+}
+
+std::vector<util::SystemCommand> systemInfoCommands()
+{
+    const auto bin = systemProgramFolder().getFullPathName();
+    return { { "uname -a", bin + "/uname -a" },
+             { "lspci -nn", bin + "/lspci -nn" },
+             { "cat /etc/machine-id", bin + "/cat /etc/machine-id" } };
+}
+
+namespace
+{
+// Set around the children that startChild starts: the fork handler gives only
+// those a parent-death signal (a file manager opened for the user may outlive us).
+thread_local bool tieNextFork = false;
+pid_t parentPid = 0;
+bool forkHandlerInstalled = false;
+
+void beforeFork()
+{
+    parentPid = ::getpid();
+}
+
+void inForkedChild()
+{
+    if (! tieNextFork)
+        return;
+    ::prctl (PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parentPid) // the parent died before the signal was armed
+        ::_exit (127);
+}
+} // namespace
+
+bool tieChildrenToThisProcess()
+{
+    if (! forkHandlerInstalled)
+        forkHandlerInstalled = ::pthread_atfork (beforeFork, nullptr, inForkedChild) == 0;
+    return forkHandlerInstalled;
 }
 
 juce::String decodeLegacy8Bit (const char* data, size_t size)
@@ -93,7 +154,12 @@ bool startChild (juce::ChildProcess& child, const juce::String& commandLine)
     if (args.isEmpty() || ! programExists (args[0]))
         return false;
 
-    return child.start (args, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr);
+    // The signal follows the thread that forks; the callers' threads live as
+    // long as their children should (a runner kills its child when it stops).
+    tieNextFork = true;
+    const bool started = child.start (args, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr);
+    tieNextFork = false;
+    return started;
 }
 
 int pipeReadChunkSize()

@@ -12,35 +12,117 @@ namespace util::platform
 {
 namespace
 {
-// Set when enableCrashDump had to create the shared "LocalDumps" key, so that
-// disableCrashDump does not leave local dumps on for every program.
-bool createdLocalDumpsKey = false;
-
 std::string parentKeyPath (const std::string& keyPath)
 {
     return keyPath.substr (0, keyPath.find_last_of ('\\'));
 }
 
-bool keyExists (const std::string& keyPath)
+std::wstring wide (const juce::String& text)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA (HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey (key);
-    return true;
+    return std::wstring (text.toWideCharPointer());
 }
+
+// A key of HKEY_LOCAL_MACHINE's 64-bit view, closed when it goes.
+struct Key
+{
+    Key (const std::string& path, REGSAM access)
+    {
+        if (RegOpenKeyExA (HKEY_LOCAL_MACHINE, path.c_str(), 0, access | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS)
+            handle = nullptr;
+    }
+    ~Key()
+    {
+        if (handle != nullptr)
+            RegCloseKey (handle);
+    }
+    Key (const Key&) = delete;
+    Key& operator= (const Key&) = delete;
+    HKEY handle = nullptr;
+};
 
 bool keyIsEmpty (const std::string& keyPath)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA (HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    Key key (keyPath, KEY_READ);
+    if (key.handle == nullptr)
         return false;
     DWORD subKeys = 0, values = 0;
-    const auto status = RegQueryInfoKeyA (key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
+    const auto status = RegQueryInfoKeyA (key.handle, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
                                           nullptr, nullptr, nullptr, nullptr);
-    RegCloseKey (key);
     return status == ERROR_SUCCESS && subKeys == 0 && values == 0;
 }
+
+class WindowsErrorReportingKeys : public util::CrashDumpRegistry
+{
+public:
+    bool localDumpsExists() override { return Key (parentKeyPath (productKey()), KEY_READ).handle != nullptr; }
+
+    std::optional<std::vector<util::RegistryValue>> readProductKey() override
+    {
+        Key key (productKey(), KEY_READ);
+        if (key.handle == nullptr)
+            return std::nullopt;
+        std::vector<util::RegistryValue> values;
+        for (DWORD index = 0;; ++index)
+        {
+            wchar_t name[16384] = {};
+            DWORD nameLength = 16384, type = 0, size = 0;
+            if (RegEnumValueW (key.handle, index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+                break;
+            juce::MemoryBlock data (size);
+            nameLength = 16384;
+            if (RegEnumValueW (key.handle, index, name, &nameLength, nullptr, &type,
+                               static_cast<BYTE*> (data.getData()), &size) != ERROR_SUCCESS)
+                break;
+            data.setSize (size);
+            values.push_back ({ juce::String (name, nameLength), static_cast<std::uint32_t> (type), data });
+        }
+        return values;
+    }
+
+    bool writeProductValues (const std::vector<util::RegistryValue>& values) override
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA (HKEY_LOCAL_MACHINE, productKey().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr)
+            != ERROR_SUCCESS)
+            return false;
+        bool ok = true;
+        for (const auto& value : values)
+            ok = ok
+                 && RegSetValueExW (key, wide (value.name).c_str(), 0, value.type, static_cast<const BYTE*> (value.data.getData()),
+                                    static_cast<DWORD> (value.data.getSize()))
+                        == ERROR_SUCCESS;
+        return RegCloseKey (key) == ERROR_SUCCESS && ok;
+    }
+
+    bool deleteProductValues (const juce::StringArray& names) override
+    {
+        Key key (productKey(), KEY_SET_VALUE);
+        if (key.handle == nullptr)
+            return false;
+        bool ok = true;
+        for (const auto& name : names)
+        {
+            const auto status = RegDeleteValueW (key.handle, wide (name).c_str());
+            ok = ok && (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND);
+        }
+        return ok;
+    }
+
+    bool deleteProductKey() override
+    {
+        return RegDeleteKeyExA (HKEY_LOCAL_MACHINE, productKey().c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
+    }
+
+    bool deleteLocalDumpsIfEmpty() override
+    {
+        const auto parent = parentKeyPath (productKey());
+        return keyIsEmpty (parent) && RegDeleteKeyExA (HKEY_LOCAL_MACHINE, parent.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
+    }
+
+private:
+    static std::string productKey() { return util::getLocalDumpsKeyPath(); }
+};
 } // namespace
 
 juce::File localAppDataFolder()
@@ -71,58 +153,86 @@ std::optional<juce::String> shortPath (const juce::File& file)
     return juce::String (buffer, static_cast<size_t> (length));
 }
 
-bool enableCrashDump (const juce::String& dumpFolder)
+util::CrashDumpRegistry& systemCrashDumpRegistry()
 {
-    const auto keyPath = util::getLocalDumpsKeyPath();
-    const auto parentExisted = keyExists (parentKeyPath (keyPath));
+    static WindowsErrorReportingKeys keys;
+    return keys;
+}
 
-    HKEY key = nullptr;
-    if (RegCreateKeyExA (HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                         nullptr, &key, nullptr)
-        != ERROR_SUCCESS)
+bool replaceFile (const juce::File& from, const juce::File& to)
+{
+    return MoveFileExW (from.getFullPathName().toWideCharPointer(), to.getFullPathName().toWideCharPointer(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+           != 0;
+}
+
+std::optional<juce::File> realPath (const juce::File& file)
+{
+    // Opening the path resolves every link and junction on the way; a folder needs backup semantics.
+    const HANDLE handle = CreateFileW (file.getFullPathName().toWideCharPointer(), 0,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    std::wstring buffer (32768, L'\0');
+    const auto length = GetFinalPathNameByHandleW (handle, buffer.data(), static_cast<DWORD> (buffer.size()), FILE_NAME_NORMALIZED);
+    CloseHandle (handle);
+    if (length == 0 || length >= buffer.size())
+        return std::nullopt;
+    buffer.resize (length);
+
+    juce::String path (buffer.c_str());
+    if (path.startsWith ("\\\\?\\UNC\\"))
+        path = "\\\\" + path.substring (8);
+    else if (path.startsWith ("\\\\?\\"))
+        path = path.substring (4);
+    return juce::File (path);
+}
+
+juce::File systemProgramFolder()
+{
+    wchar_t buffer[MAX_PATH] = {};
+    const auto length = GetSystemDirectoryW (buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return juce::File ("C:\\Windows\\System32");
+    return juce::File (juce::String (buffer, static_cast<size_t> (length)));
+}
+
+std::vector<util::SystemCommand> systemInfoCommands()
+{
+    const auto system = systemProgramFolder();
+    const auto program = [&] (const char* name) {
+        const auto path = system.getChildFile (name).getFullPathName();
+        return path.containsChar (' ') ? path.quoted() : path;
+    };
+    return { { "systeminfo", program ("systeminfo.exe") },
+             { "WMIC path Win32_VideoController", util::videoControllerCommand (system) },
+             { "reg query \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Cryptography\"",
+               program ("reg.exe") + " query \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Cryptography\"" } };
+}
+
+bool tieChildrenToThisProcess()
+{
+    // Kept open for the life of the process and never inherited: when the
+    // process ends, however it ends, the last handle closes and the job kills
+    // every child (DebugView, a report command) with it.
+    static HANDLE job = nullptr;
+    if (job != nullptr)
+        return true;
+
+    const HANDLE created = CreateJobObjectW (nullptr, nullptr);
+    if (created == nullptr)
         return false;
-    if (! parentExisted)
-        createdLocalDumpsKey = true;
-
-    // Stored wide so that a user folder with non-ASCII characters is the real path.
-    const std::wstring folder (dumpFolder.toWideCharPointer());
-    const DWORD dumpCount = 10;
-    const DWORD dumpType = 2;
-
-    bool ok = RegSetValueExW (key, L"DumpFolder", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*> (folder.c_str()),
-                              static_cast<DWORD> ((folder.size() + 1) * sizeof (wchar_t)))
-              == ERROR_SUCCESS;
-    ok = ok
-         && RegSetValueExA (key, "DumpCount", 0, REG_DWORD, reinterpret_cast<const BYTE*> (&dumpCount), sizeof (dumpCount))
-                == ERROR_SUCCESS;
-    ok = ok
-         && RegSetValueExA (key, "DumpType", 0, REG_DWORD, reinterpret_cast<const BYTE*> (&dumpType), sizeof (dumpType))
-                == ERROR_SUCCESS;
-    const bool closed = RegCloseKey (key) == ERROR_SUCCESS;
-    return ok && closed;
-}
-
-bool disableCrashDump()
-{
-    const auto keyPath = util::getLocalDumpsKeyPath();
-    const bool deleted = RegDeleteKeyExA (HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
-
-    if (createdLocalDumpsKey)
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (! SetInformationJobObject (created, JobObjectExtendedLimitInformation, &limits, sizeof (limits))
+        || ! AssignProcessToJobObject (created, GetCurrentProcess()))
     {
-        const auto parent = parentKeyPath (keyPath);
-        if (keyIsEmpty (parent))
-            RegDeleteKeyExA (HKEY_LOCAL_MACHINE, parent.c_str(), KEY_WOW64_64KEY, 0);
-        if (! keyExists (parent))
-            createdLocalDumpsKey = false;
+        CloseHandle (created);
+        return false;
     }
-    return deleted;
-}
-
-std::vector<juce::String> systemInfoCommands()
-{
-    return { "systeminfo",
-             "WMIC path Win32_VideoController",
-             "reg query \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Cryptography\"" };
+    job = created;
+    return true;
 }
 
 juce::String decodeLegacy8Bit (const char* data, size_t size)

@@ -40,10 +40,29 @@ std::optional<juce::String> getShortPath (const juce::File& file);
 juce::String buildDebugViewCommand (const juce::String& executable, const juce::String& outputFile);
 
 // System report and gathering.
+struct SystemCommand
+{
+    SystemCommand (const juce::String& line) : header (line), commandLine (line) {}
+    SystemCommand (const juce::String& headerText, const juce::String& line) : header (headerText), commandLine (line) {}
+    SystemCommand (const char* line) : SystemCommand (juce::String (line)) {}
+
+    juce::String header;      // the section's title in the report
+    juce::String commandLine; // what runs: the program by its full path
+};
+
 std::optional<juce::File> collectSystemInfo();
-// The report's text: a section per command, headed by its command line.
-juce::String buildSystemInfo (const std::vector<juce::String>& commands);
+// The report's commands are the system's own; a test may put others in their place (empty: the system's again).
+void replaceSystemInfoCommands (std::optional<std::vector<SystemCommand>> commands);
+// The report's text: a section per command, headed by its header. Empty when
+// the calling thread is asked to stop: the remaining commands are not started.
+std::optional<juce::String> buildSystemInfo (const std::vector<SystemCommand>& commands);
+// The video controller section's command: WMIC from the system folder, or,
+// where WMIC is not installed (new Windows 11 systems), PowerShell's CIM query.
+juce::String videoControllerCommand (const juce::File& systemFolder);
 std::optional<juce::File> writeOutputFile (const juce::String& text, const juce::String& fileName);
+// Hands every file to archive to the callback. No link to a folder is
+// followed and no link to a file outside its walked folder is handed over;
+// each skipped link is logged. False when the calling thread is asked to stop.
 bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)> callback);
 
 // Archive name of a file below a walked folder: the folder's path relative to

@@ -1,0 +1,203 @@
+// The elevated tool and what the user's other programs can change: programs
+// planted on a search path, links in the walked folders, and stop requests
+// during the long steps.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "TestSupport.h"
+#include "Util/Platform.h"
+#include "Util/UtilWindows.h"
+
+using testing_support::pumpUntil;
+using testing_support::touch;
+using testing_support::writeScript;
+
+namespace
+{
+// Runs the body on a juce::Thread of its own, as the collector's worker does.
+struct Worker : juce::Thread
+{
+    explicit Worker (std::function<void()> f) : juce::Thread ("worker"), body (std::move (f)) {}
+    ~Worker() override { stopThread (5000); }
+    void run() override
+    {
+        body();
+        finished = true;
+    }
+    std::function<void()> body;
+    std::atomic<bool> finished { false };
+};
+
+// Puts a value into the environment for the life of the object.
+struct ScopedEnvironment
+{
+    ScopedEnvironment (const char* variable, const juce::String& value) : name (variable)
+    {
+        if (const char* old = std::getenv (variable))
+            previous = old;
+        setenv (variable, value.toRawUTF8(), 1);
+    }
+    ~ScopedEnvironment()
+    {
+        if (previous)
+            setenv (name, previous->c_str(), 1);
+        else
+            unsetenv (name);
+    }
+    const char* name;
+    std::optional<std::string> previous;
+};
+
+std::vector<std::string> sorted (std::vector<std::string> lines)
+{
+    std::sort (lines.begin(), lines.end());
+    return lines;
+}
+} // namespace
+
+TEST (SystemReport, CommandsRunByFullPathAndPlantedProgramsNeverRun)
+{
+    const auto commands = util::platform::systemInfoCommands();
+    ASSERT_EQ (commands.size(), 3u);
+    const char* headers[] = { "uname -a", "lspci -nn", "cat /etc/machine-id" };
+    for (size_t i = 0; i < commands.size(); ++i)
+    {
+        EXPECT_EQ (commands[i].header, headers[i]);
+        EXPECT_EQ (commands[i].commandLine, "/usr/bin/" + juce::String (headers[i]));
+    }
+
+    // Fakes that leave a mark, first on the search path and in the current folder.
+    const auto planted = testing_support::sandbox().getChildFile ("Downloads");
+    const auto mark = planted.getChildFile ("planted-program-ran");
+    for (const auto* name : { "uname", "lspci", "cat" })
+        writeScript (planted.getChildFile (name), "touch '" + mark.getFullPathName() + "'; echo planted");
+    const ScopedEnvironment path ("PATH", planted.getFullPathName() + ":" + juce::String (std::getenv ("PATH")));
+    const auto previousFolder = juce::File::getCurrentWorkingDirectory();
+    ASSERT_TRUE (planted.setAsCurrentWorkingDirectory());
+
+    ASSERT_TRUE (util::getMakerDocFolder().createDirectory().wasOk());
+    const auto report = util::collectSystemInfo();
+    previousFolder.setAsCurrentWorkingDirectory();
+
+    ASSERT_TRUE (report.has_value());
+    const auto text = report->loadFileAsString();
+    EXPECT_FALSE (mark.exists());
+    EXPECT_FALSE (text.contains ("planted"));
+    EXPECT_TRUE (text.startsWith ("=== uname -a ===\r\nLinux ")) << text;
+}
+
+TEST (SystemReport, VideoControllerFromWmicOrElsePowerShell)
+{
+    struct Case
+    {
+        const char* folder;
+        bool withWmic;
+        const char* expected; // {} is the system folder
+    };
+    const Case cases[] = {
+        { "System32", true, "{}/wbem/WMIC.exe path Win32_VideoController" },
+        { "System32", false,
+          "{}/WindowsPowerShell/v1.0/powershell.exe -NoProfile -NonInteractive -Command "
+          "\"Get-CimInstance Win32_VideoController | Format-List *\"" },
+        { "Sys tem32", true, "\"{}/wbem/WMIC.exe\" path Win32_VideoController" },
+    };
+    for (const auto& c : cases)
+    {
+        const auto system = testing_support::sandbox().getChildFile (juce::String (c.folder) + (c.withWmic ? "-wmic" : ""));
+        ASSERT_TRUE (system.createDirectory().wasOk());
+        if (c.withWmic)
+            touch (system.getChildFile ("wbem/WMIC.exe"));
+        EXPECT_EQ (util::videoControllerCommand (system), juce::String (c.expected).replace ("{}", system.getFullPathName()))
+            << c.folder << (c.withWmic ? " with WMIC" : " without WMIC");
+    }
+}
+
+TEST (SystemReport, StopRequestEndsTheReportAndStartsNoFurtherCommand)
+{
+    const auto dir = testing_support::sandbox();
+    const auto pidFile = dir.getChildFile ("slow.pid");
+    const auto mark = dir.getChildFile ("second-ran");
+    const auto slow = writeScript (dir.getChildFile ("slow.sh"), "echo $$ > '" + pidFile.getFullPathName() + "'; exec sleep 300");
+    const auto second = writeScript (dir.getChildFile ("second.sh"), "touch '" + mark.getFullPathName() + "'");
+
+    std::optional<juce::String> report = juce::String ("not set");
+    Worker worker ([&] { report = util::buildSystemInfo ({ slow.getFullPathName(), second.getFullPathName() }); });
+    worker.startThread();
+    ASSERT_TRUE (pumpUntil ([&] { return pidFile.loadFileAsString().trim().isNotEmpty(); }, 10000));
+
+    const auto start = juce::Time::getMillisecondCounterHiRes();
+    worker.signalThreadShouldExit();
+    ASSERT_TRUE (pumpUntil ([&] { return worker.finished.load(); }, 5000));
+    EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - start, 1000.0);
+    EXPECT_FALSE (report.has_value());
+    EXPECT_FALSE (mark.exists());
+    EXPECT_TRUE (pumpUntil ([&] { return ! testing_support::processAlive (pidFile.loadFileAsString()); }, 2000));
+}
+
+TEST (Gathering, LinksAreNeverFollowedOutOfTheWalkedFolder)
+{
+    testing_support::ScopedCapture capture;
+    const auto logs = util::getProductLogFolder();
+    touch (logs.getChildFile ("a.log"));
+    const auto outside = testing_support::sandbox().getChildFile ("other-user");
+    touch (outside.getChildFile ("secret.txt"), "secret");
+
+    struct Link
+    {
+        const char* name;
+        juce::File target;
+        bool handedOver;
+    };
+    const Link links[] = {
+        { "loop", logs.getParentDirectory(), false },                  // a parent folder: would repeat everything
+        { "self", logs, false },                                        // the folder itself
+        { "elsewhere", outside, false },                                // another folder
+        { "outside.log", outside.getChildFile ("secret.txt"), false }, // a file outside
+        { "inside.log", logs.getChildFile ("a.log"), true },            // a file inside: archived
+        { "dangling.log", logs.getChildFile ("gone.log"), false },      // leads nowhere
+    };
+    for (const auto& link : links)
+        ASSERT_TRUE (link.target.createSymbolicLink (logs.getChildFile (link.name), true)) << link.name;
+
+    std::vector<juce::String> names;
+    ASSERT_TRUE (util::gatherLogFiles ([&] (const juce::File&, const juce::String& name) { names.push_back (name); }));
+    std::sort (names.begin(), names.end());
+    EXPECT_EQ (names, (std::vector<juce::String> { ".config-Lumacore-VORN_X/a.log", ".config-Lumacore-VORN_X/inside.log" }));
+
+    std::vector<std::string> expected;
+    for (const auto& link : links)
+        if (! link.handedOver)
+            expected.push_back ("Skipped a link: " + logs.getChildFile (link.name).getFullPathName().toStdString());
+    std::vector<std::string> skipped;
+    for (const auto& message : capture.sink->messages())
+        if (message.starts_with ("Skipped a link: "))
+            skipped.push_back (message);
+    EXPECT_EQ (sorted (skipped), sorted (expected)); // each once
+}
+
+TEST (Gathering, StopRequestEndsTheWalkOfAHugeFolder)
+{
+    const auto logs = util::getProductLogFolder();
+    ASSERT_TRUE (logs.createDirectory().wasOk());
+    constexpr int kFiles = 100000;
+    for (int i = 0; i < kFiles; ++i)
+        ASSERT_TRUE (logs.getChildFile ("f" + juce::String (i)).create().wasOk());
+
+    std::atomic<int> handed { 0 };
+    std::optional<bool> result;
+    Worker worker ([&] {
+        result = util::gatherLogFiles ([&] (const juce::File&, const juce::String&) {
+            // The request arrives mid-walk, as when the window closes.
+            if (++handed == 1000)
+                juce::Thread::getCurrentThread()->signalThreadShouldExit();
+        });
+    });
+    worker.startThread();
+    ASSERT_TRUE (pumpUntil ([&] { return worker.finished.load(); }, 60000));
+    ASSERT_TRUE (result.has_value());
+    EXPECT_FALSE (*result);
+    EXPECT_LT (handed.load(), 1100);
+}
