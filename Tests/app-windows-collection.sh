@@ -13,6 +13,14 @@ key_exists "$dumps_key" && fail "LocalDumps is still there"
 mkdir -p "$U/AppData/Roaming/Lumacore/VORN_X/Logs" "$U/Documents/Lumacore/VORN_X"
 printf 'product log line\r\n' > "$U/AppData/Roaming/Lumacore/VORN_X/Logs/product.log"
 printf '<config/>\r\n' > "$U/Documents/Lumacore/VORN_X/config.xml"
+# Links that any program of the user can plant in the product's folders: a loop,
+# another user's profile, a file outside. Wine shows the Linux links as links
+# to folders (reparse points) and as plain files.
+other="$WINEPREFIX/drive_c/users/other-user"
+mkdir -p "$other"; echo "another user's secret" > "$other/secret.txt"
+ln -sfn .. "$U/AppData/Roaming/Lumacore/VORN_X/Logs/loop"
+ln -sfn "$other" "$U/AppData/Roaming/Lumacore/VORN_X/other-profile"
+ln -sfn "$other/secret.txt" "$U/AppData/Roaming/Lumacore/VORN_X/Logs/secret.log"
 
 # A temporary folder with a space in its name, restored at the end.
 old_temp=$(wreg query 'HKCU\Environment' /v TEMP | awk '/TEMP/ {sub(/.*REG_[A-Z_]+ +/, ""); print}')
@@ -82,8 +90,13 @@ for name in ("AppData-Roaming-Lumacore-VORN_X/Triagent.log", "AppData-Roaming-Lu
     assert name in names, (name, names)
 assert b"captured" in z.read("DebugView.txt")
 assert not any("\\" in n for n in names), names
+assert not any("secret" in n or "loop" in n or "other-profile" in n for n in names), names
+assert len(names) == len(set(names)), names
 print("zip:", len(names), "entries")
 EOF
+for link in Logs/loop other-profile Logs/secret.log; do
+  grep -qF "Skipped a link: $WU\AppData\Roaming\Lumacore\VORN_X\${link/\//\\}" "$log" || fail "no log line for the link $link"
+done
 [ ! -e "$U/Documents/Lumacore/VORN_X/debug.json" ] || fail "debug.json was left behind"
 [ ! -e "$U/Documents/Lumacore/system_info.txt" ] || fail "system_info.txt was left behind"
 key_exists "$product_key" && fail "the crash-dump key was left on"

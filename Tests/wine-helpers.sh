@@ -35,7 +35,14 @@ fresh_user_state() {
 }
 
 # Starts the tool; sets tool (its process) and wid, X, Y, WIDTH, HEIGHT of its window.
+# The window and the log of an earlier start must not be taken for this one's.
 start_tool() {
+  local i=0
+  while xdotool search --name '^VORN Triagent$' >/dev/null 2>&1; do
+    [ $i -ge 100 ] && fail "the window of an earlier start is still there"
+    sleep 0.1; i=$((i + 1))
+  done
+  rm -f "$log"
   (cd "$app" && exec wine "$wapp\\Triagent.exe" </dev/null >/dev/null 2>&1) & tool=$!
   wid=$(wait_for_window 60) || fail "no window appeared"
   eval "$(xdotool getwindowgeometry --shell "$wid")"

@@ -4,6 +4,8 @@
 #include "Util/Process.h"
 #include "Util/UtilWindows.h"
 
+#include <set>
+
 LUMO_LOG_FILE_LOGGER
 
 namespace util
@@ -22,19 +24,28 @@ juce::String quoteIfSpaced (const juce::String& path)
     return path.containsChar (' ') ? path.quoted() : path;
 }
 
-// Walks a folder without leaving it: links to folders are never followed, and a
-// link to a file is handed over only when its target lies inside the folder.
+// Walks a folder without leaving it. Every entry is judged by where it really
+// leads, not only by its link flag: some systems show a link to a file as a
+// plain file. A folder is entered once, and only when it lies inside the walked
+// folder; a file is handed over only when it does.
 // False when the calling thread is asked to stop.
 class FolderWalk
 {
 public:
-    FolderWalk (const juce::File& folder, const juce::String& fileWildcard,
+    // Links already reported are not reported again (the crash folder is walked once per wildcard).
+    FolderWalk (const juce::File& folder, const juce::String& fileWildcard, std::set<juce::String>& reportedLinks,
                 std::function<void (const juce::File&)> onFile)
-        : root (folder), realRoot (platform::realPath (folder)), wildcard (fileWildcard), callback (std::move (onFile))
+        : root (folder), realRoot (platform::realPath (folder)), wildcard (fileWildcard), reported (reportedLinks),
+          callback (std::move (onFile))
     {
     }
 
-    bool run() { return walk (root); }
+    bool run()
+    {
+        if (realRoot)
+            visited.insert (realRoot->getFullPathName());
+        return walk (root);
+    }
 
 private:
     bool walk (const juce::File& folder)
@@ -44,15 +55,23 @@ private:
             if (stopRequested())
                 return false;
             const auto& file = entry.getFile();
-            if (file.isSymbolicLink() && ! linkStaysInside (file))
-            {
-                LUMO_LOG_INFO ("Skipped a link: {}", file.getFullPathName().toStdString());
-                continue;
-            }
+            const bool isLink = file.isSymbolicLink();
+            const auto real = platform::realPath (file);
+            const bool inside = real && realRoot && real->isAChildOf (*realRoot);
+
             if (entry.isDirectory())
             {
+                if (isLink || ! inside || ! visited.insert (real->getFullPathName()).second)
+                {
+                    skipped (file);
+                    continue;
+                }
                 if (! walk (file))
                     return false;
+            }
+            else if ((isLink || real) && ! (inside && real->existsAsFile()))
+            {
+                skipped (file);
             }
             else if (file.getFileName().matchesWildcard (wildcard, true))
             {
@@ -62,17 +81,18 @@ private:
         return ! stopRequested();
     }
 
-    // A link to a file whose target lies inside the walked folder; never a link to a folder.
-    bool linkStaysInside (const juce::File& link) const
+    void skipped (const juce::File& link)
     {
-        const auto target = platform::realPath (link);
-        return target && realRoot && target->existsAsFile() && target->isAChildOf (*realRoot);
+        if (reported.insert (link.getFullPathName()).second)
+            LUMO_LOG_INFO ("Skipped a link: {}", link.getFullPathName().toStdString());
     }
 
     juce::File root;
     std::optional<juce::File> realRoot;
     juce::String wildcard;
+    std::set<juce::String>& reported;
     std::function<void (const juce::File&)> callback;
+    std::set<juce::String> visited; // real paths of the folders entered
 };
 } // namespace
 
@@ -136,6 +156,7 @@ juce::String archiveNameFor (const juce::File& home, const juce::File& folder, c
 bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)> callback)
 {
     const auto home = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
+    std::set<juce::String> reportedLinks;
 
     const auto walkFolder = [&] (const juce::File& folder, const char* missingMessage)
     {
@@ -144,7 +165,7 @@ bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)
             LUMO_LOG_INFO (fmt::runtime (missingMessage), folder.getFullPathName().toStdString());
             return true;
         }
-        return FolderWalk (folder, "*", [&] (const juce::File& file) { callback (file, archiveNameFor (home, folder, file)); }).run();
+        return FolderWalk (folder, "*", reportedLinks, [&] (const juce::File& file) { callback (file, archiveNameFor (home, folder, file)); }).run();
     };
 
     const auto handOverFile = [&] (const juce::File& file, const char* missingMessage)
@@ -168,7 +189,7 @@ bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)
         for (const auto& wildcard : { juce::String (kProductName) + "*", juce::String ("CefSubprocess*") })
         {
             const auto handOver = [&] (const juce::File& file) { callback (file, prefix + file.getRelativePathFrom (crashFolder)); };
-            if (! FolderWalk (crashFolder, wildcard, handOver).run())
+            if (! FolderWalk (crashFolder, wildcard, reportedLinks, handOver).run())
                 return false;
         }
     }

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The real tool killed with SIGKILL after ENABLE LOGGING: DebugView dies with
+# it, and the next start switches the product's debug log off again.
+set -u
+. "$(dirname "$0")/gui-helpers.sh"
+ensure_display "$@"
+exe=$1
+
+log="$HOME/.config/Lumacore/VORN_X/Triagent.log"
+debug_json="$HOME/Documents/Lumacore/VORN_X/debug.json"
+mkdir -p "$(dirname "$log")"
+dbgview="${XDG_DATA_HOME:-$HOME/.local/share}/Lumacore/Dbgview"
+mkdir -p "$(dirname "$dbgview")"
+printf '#!/bin/sh\necho $$ > "$0.pid"\necho captured >> "$2"\nexec sleep 300\n' > "$dbgview"; chmod +x "$dbgview"
+
+wait_for_log() {
+  local i=0
+  until grep -qF -- "$1" "$log" 2>/dev/null; do
+    [ $i -ge $(($2 * 10)) ] && fail "the log never showed: $1"
+    sleep 0.1; i=$((i + 1))
+  done
+}
+
+"$exe" & app=$!
+trap 'kill -9 $app 2>/dev/null' EXIT
+wid=$(wait_for_window 30) || fail "no window appeared"
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+wait_for_log "VORN Triagent initialized" 20
+i=0
+until grep -qF "Enabling logging" "$log"; do
+  [ $i -ge 40 ] && fail "ENABLE LOGGING never took"
+  xdotool mousemove $((X + 692)) $((Y + 38)) click 1; sleep 0.5; i=$((i + 1))
+done
+wait_for_log "Crash reports enabled" 20
+[ -f "$debug_json" ] || fail "no debug.json"
+i=0
+until [ -s "$dbgview.pid" ]; do [ $i -ge 50 ] && fail "DebugView did not start"; sleep 0.1; i=$((i + 1)); done
+capture=$(cat "$dbgview.pid")
+
+kill -9 $app
+wait $app 2>/dev/null
+i=0
+while kill -0 "$capture" 2>/dev/null && ! grep -q '^State:.*Z' "/proc/$capture/status" 2>/dev/null; do
+  [ $i -ge 20 ] && fail "DebugView ($capture) outlived the killed tool"
+  sleep 0.1; i=$((i + 1))
+done
+[ -f "$debug_json" ] || fail "debug.json should still be there after SIGKILL"
+
+# The next start switches the product's debug log off and says so.
+i=0; while xdotool search --name '^VORN Triagent$' >/dev/null 2>&1; do [ $i -ge 50 ] && break; sleep 0.1; i=$((i + 1)); done
+rm -f "$log"
+"$exe" & app=$!
+wait_for_window 30 >/dev/null || fail "no window at the second start"
+wait_for_log "Switched off after an earlier run: $debug_json" 20
+[ ! -e "$debug_json" ] || fail "debug.json is still there after the next start"
+kill -TERM $app
+wait_for_exit $app 10 || fail "the tool did not end on SIGTERM"
+trap - EXIT
+echo "PASS: DebugView ended with the killed tool; the next start removed debug.json"

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The Windows build under Wine, ended before the Finish screen: killed from
+# outside (TerminateProcess) after ENABLE LOGGING, and closed in the reproduce
+# step. DebugView dies with the tool, and the next start switches off what the
+# earlier run left on.
+# Usage: app-windows-switches.sh <Triagent.exe> <Dbgview.exe>
+set -u
+. "$(dirname "$0")/wine-helpers.sh"
+install_tool "$1" "$2"
+fresh_user_state
+trap '[ -n "${tool:-}" ] && kill -9 $tool 2>/dev/null' EXIT
+debug_json="$U/Documents/Lumacore/VORN_X/debug.json"
+journal="$U/AppData/Local/Lumacore/Triagent/switches.journal"
+
+enable_logging() {
+  wait_for_log "VORN Triagent initialized" 30
+  click_action_until "Enabling logging" 40
+  wait_for_log "Crash reports enabled" 30
+  [ -f "$debug_json" ] || fail "no debug.json"
+  key_exists "$product_key" || fail "no crash-dump key"
+  [ -f "$journal" ] || fail "no journal"
+  [ -n "$(running 'dbgview\.exe$')" ] || fail "DebugView does not run"
+}
+
+# The next start finds what the earlier run left on and switches it off.
+expect_switched_off() {
+  start_tool
+  wait_for_log "VORN Triagent initialized" 30
+  [ ! -e "$debug_json" ] || fail "debug.json is still there ($1)"
+  key_exists "$product_key" && fail "the crash-dump key is still there ($1)"
+  key_exists "$dumps_key" && fail "LocalDumps is still there ($1)"
+  [ ! -e "$journal" ] || fail "the journal was not cleared ($1)"
+  grep -qF "Switched off after an earlier run: crash dumps, HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Windows Error Reporting\\LocalDumps\\VORN X.exe" "$log" \
+    || fail "no log line for the crash-dump key ($1)"
+  grep -qF "Switched off after an earlier run: local crash dumps for every program, the LocalDumps key" "$log" \
+    || fail "no log line for LocalDumps ($1)"
+}
+
+close_tool() {
+  click_close
+  wait_for_exit $tool 20 || fail "CLOSE did not end the tool"
+  wait $tool; local rc=$?; tool=
+  [ $rc -eq 0 ] || fail "exit code $rc"
+}
+
+# 1. Killed from outside after ENABLE LOGGING.
+start_tool
+enable_logging
+wine taskkill /F /IM Triagent.exe </dev/null >/dev/null 2>&1
+wait_for_exit $tool 10 || fail "the tool was not killed"
+tool=
+wait_gone 'dbgview\.exe$' 2 || fail "DebugView outlived the killed tool"
+expect_switched_off "killed"
+grep -qF "Switched off after an earlier run: $WU\\Documents\\Lumacore\\VORN_X\\debug.json" "$log" \
+  || fail "no log line for debug.json"
+
+# 2. CLOSE in the reproduce step: crash dumps stay on until the next start.
+enable_logging
+wait_for_log "Please run VORN until issues occur" 30
+close_tool
+wait_gone 'dbgview\.exe$' 2 || fail "DebugView outlived the closed tool"
+[ ! -e "$debug_json" ] || fail "debug.json was left by CLOSE"
+key_exists "$product_key" || fail "the crash-dump key should stay on until the next start"
+expect_switched_off "closed"
+close_tool
+echo "PASS: DebugView ended with the killed and the closed tool; the next start switched the rest off"
