@@ -50,6 +50,6 @@ private:
 #endif
     juce::Component& component;
 
-    JUCE_DECLARE_NON_COPYABLE (RepaintPump)
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (RepaintPump)
 };
 } // namespace compat

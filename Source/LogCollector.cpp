@@ -5,8 +5,9 @@
 #include "Util/Journal.h"
 #include "Util/UtilWindows.h"
 
-LogCollector::LogCollector (LoggingPage& owner)
-    : juce::Thread ("LogCollector"), page (owner), livePage (&static_cast<juce::Component&> (owner))
+LogCollector::LogCollector (LoggingPage& owner, WizardActions* actions)
+    : juce::Thread ("LogCollector"), sideEffects (actions != nullptr ? *actions : systemWizardActions()),
+      livePage (&static_cast<juce::Component&> (owner))
 {
     startThread();
 }
@@ -117,20 +118,12 @@ bool LogCollector::pause (int milliseconds)
 
 void LogCollector::quitApplication()
 {
-    if (onQuit)
-        onQuit();
-    else
-        juce::JUCEApplicationBase::quit();
+    sideEffects.quitApplication(); // asks the message loop to stop: safe from any thread
 }
 
 void LogCollector::revealToUser (const juce::File& file)
 {
     // On the message thread: the shell call behind it needs COM, which the
     // message thread has initialised and this worker has not.
-    updateUi ([file, reveal = onReveal] (LoggingPage&) {
-        if (reveal)
-            reveal (file);
-        else
-            file.revealToUser();
-    });
+    updateUi ([file, &actions = sideEffects] (LoggingPage&) { actions.revealToUser (file); });
 }

@@ -19,7 +19,9 @@ class LoggingPage;
 class LogCollector : public juce::Thread, public WizardActions
 {
 public:
-    explicit LogCollector (LoggingPage& owner);
+    // The side effects of the quit and reveal cells go to the given actions
+    // (the system's when null); a reveal is carried to the message thread.
+    LogCollector (LoggingPage& owner, WizardActions* actions = nullptr);
     ~LogCollector() override;
 
     void run() override;
@@ -40,18 +42,17 @@ public:
     // How long the destructor lets a work step wind down before it gives up on it.
     static constexpr int kShutdownTimeoutMs = 2000;
 
-    State current;
-    std::mutex eventsMutex;
-    std::deque<Event> events;
+    // Appended to by the work states, on the worker only.
     ZipArchiveBuilder zipBuilder;
     std::vector<juce::File> tempFiles;
-    LoggingPage& page;
-
-    // Replace the side effects of the quit and reveal cells (tests); set before any event.
-    std::function<void()> onQuit;
-    std::function<void (const juce::File&)> onReveal;
 
 private:
+    State current;              // the worker's only
+    std::mutex eventsMutex;     // guards events
+    std::deque<Event> events;
+    WizardActions& sideEffects;
     // Closures may still be queued when the page is gone; they check this first.
     juce::Component::SafePointer<juce::Component> livePage;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LogCollector)
 };

@@ -5,8 +5,8 @@
 
 LUMO_LOG_FILE_LOGGER
 
-LoggingPage::LoggingPage()
-    : collector (*this), spinner (getLookAndFeel().findColour (juce::TextEditor::textColourId))
+LoggingPage::LoggingPage (WizardActions* actions)
+    : collector (*this, actions), spinner (getLookAndFeel().findColour (juce::TextEditor::textColourId))
 {
     initComponents();
 }

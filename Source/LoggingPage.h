@@ -11,7 +11,8 @@
 class LoggingPage : public juce::Component, public juce::Timer
 {
 public:
-    LoggingPage();
+    // actions: what the quit and reveal cells do (the system's when null).
+    explicit LoggingPage (WizardActions* actions = nullptr);
 
     void resized() override;
     void timerCallback() override;
@@ -25,6 +26,11 @@ public:
 
     // Declared first: the collector and its thread exist before the widgets and outlive them.
     LogCollector collector;
+
+private:
+    void initComponents();
+    void refreshCountdownCaption();
+
     juce::TextEditor logView;
     juce::TextButton actionButton;
     juce::TextButton closeButton;
@@ -33,7 +39,5 @@ public:
     int countdownSeconds = 0;
     juce::String countdownCaption;
 
-private:
-    void initComponents();
-    void refreshCountdownCaption();
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LoggingPage)
 };

@@ -12,5 +12,8 @@ public:
 
     void resized() override;
 
+private:
     TabView tabView;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
 };

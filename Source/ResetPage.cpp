@@ -25,7 +25,7 @@ std::optional<juce::File> backupAndReset()
     return target;
 }
 
-ResetPage::ResetPage()
+ResetPage::ResetPage (WizardActions* actions) : sideEffects (actions != nullptr ? *actions : systemWizardActions())
 {
     initComponents();
 }
@@ -45,7 +45,7 @@ void ResetPage::initComponents()
 
     closeButton.setButtonText ("CLOSE");
     closeButton.setMouseCursor (juce::MouseCursor::PointingHandCursor);
-    closeButton.onClick = [] { juce::JUCEApplicationBase::quit(); };
+    closeButton.onClick = [this] { sideEffects.quitApplication(); };
     addAndMakeVisible (closeButton);
 
     setUpMessageLog (*this, logView);
@@ -80,7 +80,7 @@ void ResetPage::onActionClicked()
 
         case Stage::BackedUp:
             if (backupDir)
-                backupDir->revealToUser();
+                sideEffects.revealToUser (*backupDir);
             break;
     }
 }

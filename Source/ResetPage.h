@@ -4,6 +4,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "WizardStates.h"
+
 // Moves the product's documents folder to "<name>_BACKUP_<stamp>" beside it.
 // Empty when the folder does not exist or the move fails.
 std::optional<juce::File> backupAndReset();
@@ -13,6 +15,14 @@ std::optional<juce::File> backupAndReset();
 class ResetPage : public juce::Component
 {
 public:
+    // actions: what CLOSE and SEE BACKUP do (the system's when null).
+    explicit ResetPage (WizardActions* actions = nullptr);
+    void resized() override;
+
+    void onActionClicked();
+    void appendMsg (const juce::String& msg);
+
+private:
     enum class Stage
     {
         Idle = 0,
@@ -20,12 +30,9 @@ public:
         BackedUp = 2
     };
 
-    ResetPage();
-    void resized() override;
+    void initComponents();
 
-    void onActionClicked();
-    void appendMsg (const juce::String& msg);
-
+    WizardActions& sideEffects;
     juce::Label descriptionLabel;
     juce::TextButton actionButton;
     juce::TextButton closeButton;
@@ -33,6 +40,5 @@ public:
     Stage stage = Stage::Idle;
     std::optional<juce::File> backupDir;
 
-private:
-    void initComponents();
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ResetPage)
 };

@@ -16,4 +16,6 @@ public:
 
 private:
     void timerCallback() override;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Spinner)
 };

@@ -13,6 +13,9 @@ public:
     TabView();
     ~TabView() override;
 
+private:
     LoggingPage loggingPage;
     ResetPage resetPage;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TabView)
 };

@@ -1,6 +1,11 @@
 #include "Timestamp.h"
 
+juce::String formatTimestamp (const juce::Time& time)
+{
+    return time.formatted ("%Y%m%d%H%M%S");
+}
+
 juce::String currentTimestamp()
 {
-    return juce::Time::getCurrentTime().formatted ("%Y%m%d%H%M%S");
+    return formatTimestamp (juce::Time::getCurrentTime());
 }

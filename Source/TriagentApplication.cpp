@@ -4,19 +4,7 @@
 #include "MainComponent.h"
 #include "Util/Platform.h"
 
-#include <csignal>
-
 LUMO_LOG_FILE_LOGGER
-
-namespace
-{
-std::atomic<bool> quitSignalled { false };
-
-extern "C" void onQuitSignal (int)
-{
-    quitSignalled = true;
-}
-} // namespace
 
 TriagentApplication::MainWindow::MainWindow (const juce::String& name)
     : juce::DocumentWindow (name,
@@ -62,7 +50,10 @@ void TriagentApplication::initialise (const juce::String&)
 {
     mainWindow.reset();
     mainWindow.emplace (getApplicationName());
-    quitOnSignal.start();
+    quitOnSignal = util::platform::quitOnTerminationSignals ([] {
+        if (auto* app = juce::JUCEApplication::getInstance())
+            app->systemRequestedQuit();
+    });
     // Before the first child: DebugView and the report commands end with the tool, however it ends.
     if (! util::platform::tieChildrenToThisProcess())
         LUMO_LOG_INFO ("Child processes are not tied to the tool: the system refused");
@@ -70,29 +61,11 @@ void TriagentApplication::initialise (const juce::String&)
 
 void TriagentApplication::shutdown()
 {
+    quitOnSignal.reset();
     mainWindow.reset();
 }
 
 void TriagentApplication::systemRequestedQuit()
 {
     quit();
-}
-
-void TriagentApplication::QuitOnSignal::start()
-{
-    std::signal (SIGINT, onQuitSignal);
-    std::signal (SIGTERM, onQuitSignal);
-    startTimer (100);
-}
-
-TriagentApplication::QuitOnSignal::~QuitOnSignal()
-{
-    stopTimer();
-}
-
-void TriagentApplication::QuitOnSignal::timerCallback()
-{
-    if (quitSignalled.exchange (false))
-        if (auto* app = juce::JUCEApplication::getInstance())
-            app->systemRequestedQuit();
 }

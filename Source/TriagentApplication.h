@@ -1,6 +1,6 @@
 #pragma once
 
-#include <atomic>
+#include <memory>
 #include <optional>
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -19,6 +19,8 @@ public:
 
     private:
         compat::RepaintPump repaintPump { *this };
+
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
     };
 
     TriagentApplication();
@@ -32,18 +34,8 @@ public:
     void systemRequestedQuit() override;
 
 private:
-    // Ctrl-C or a termination request from outside takes the normal quit path,
-    // so that the collector cleans up and DebugView is killed.
-    class QuitOnSignal : private juce::Timer
-    {
-    public:
-        void start();
-        ~QuitOnSignal() override;
-
-    private:
-        void timerCallback() override;
-    };
-
     std::optional<MainWindow> mainWindow;
-    QuitOnSignal quitOnSignal;
+    // Where the system sends termination signals (POSIX): they take the normal
+    // quit path, so that the collector cleans up and DebugView is killed.
+    std::unique_ptr<juce::Timer> quitOnSignal;
 };

@@ -4,6 +4,8 @@
 #include "LoggingPage.h"
 #include "Util/UtilWindows.h"
 
+#include <juce_events/juce_events.h>
+
 namespace
 {
 using Next = event::Next;
@@ -96,6 +98,17 @@ void complete (LogCollector& c, bool success, std::any result = {})
     c.pushEvent (Completed { success, std::move (result) });
 }
 } // namespace
+
+WizardActions& systemWizardActions()
+{
+    struct System : WizardActions
+    {
+        void quitApplication() override { juce::JUCEApplicationBase::quit(); }
+        void revealToUser (const juce::File& file) override { file.revealToUser(); }
+    };
+    static System actions;
+    return actions;
+}
 
 std::optional<State> transition (const State& current, const Event& event, WizardActions& actions)
 {

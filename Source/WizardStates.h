@@ -8,7 +8,8 @@
 
 class LogCollector;
 
-// The two things a cell of the transition table may do instead of moving on.
+// The two things a cell of the transition table (and the reset page) may do
+// instead of moving on. Tests put their own in place of the system's.
 class WizardActions
 {
 public:
@@ -16,6 +17,9 @@ public:
     virtual void quitApplication() = 0;
     virtual void revealToUser (const juce::File& file) = 0;
 };
+
+// The system's: JUCEApplication::quit and the file manager (call it on the message thread).
+WizardActions& systemWizardActions();
 
 namespace state
 {

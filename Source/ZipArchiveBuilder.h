@@ -13,6 +13,8 @@
 class ZipArchiveBuilder
 {
 public:
+    ZipArchiveBuilder() = default;
+
     // An empty storedPath stores the file under its own file name. Level 0
     // stores the data in uncompressed deflate blocks; any other level deflates
     // at the fastest level.
@@ -41,5 +43,5 @@ public:
 private:
     std::vector<Item> items;
 
-    JUCE_LEAK_DETECTOR (ZipArchiveBuilder)
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ZipArchiveBuilder)
 };

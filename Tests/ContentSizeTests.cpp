@@ -28,6 +28,26 @@ TEST (ContentSize, FollowsThePrimaryDisplaysUserArea)
     }
 }
 
+// Fixed local times: a 12-hour clock or a missing zero shows at some hour only.
+TEST (Timestamp, FormatsFixedLocalTimes)
+{
+    struct Case
+    {
+        int year, month, day, hours, minutes, seconds; // month 0-based, as juce::Time takes it
+        const char* expected;
+    };
+    const Case cases[] = {
+        { 2026, 0, 5, 0, 5, 0, "20260105000500" },    // 00:05 stays 00, not 12
+        { 2026, 5, 15, 12, 0, 0, "20260615120000" },   // noon
+        { 2026, 9, 1, 13, 7, 9, "20261001130709" },    // 13:07, not 01:07
+        { 2026, 11, 31, 23, 59, 59, "20261231235959" }, // the last second of a year
+        { 2024, 1, 29, 8, 30, 0, "20240229083000" },   // a leap day
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ (formatTimestamp (juce::Time (c.year, c.month, c.day, c.hours, c.minutes, c.seconds, 0, true)), c.expected)
+            << c.expected;
+}
+
 TEST (Timestamp, FourteenDigitsOfTheLocalTime)
 {
     const auto before = juce::Time::getCurrentTime();

@@ -1,6 +1,8 @@
 // A stand-in for DebugView in the Windows test build: records its arguments
-// (UTF-8, one per line) in "<its own path>.args", appends a line to the file
-// named after "/l" and runs until it is killed.
+// (UTF-8, one per line) in "<its own path>.args" and its process id in
+// "<its own path>.pids", appends a line to the file named after "/l" and, as
+// DebugView does, keeps that file open for writing (others may only read it)
+// until it is killed.
 
 #include <windows.h>
 #include <shellapi.h>
@@ -39,9 +41,17 @@ int main()
         recorded += toUtf8 (args[i]) + "\n";
     append (std::wstring (self) + L".args", recorded + "\n");
 
+    append (std::wstring (self) + L".pids", std::to_string (GetCurrentProcessId()) + "\n");
+
+    HANDLE capture = INVALID_HANDLE_VALUE;
     for (int i = 1; i + 1 < count; ++i)
         if (std::wstring (args[i]) == L"/l")
-            append (args[i + 1], "captured\r\n");
+        {
+            capture = CreateFileW (args[i + 1], FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            DWORD written = 0;
+            if (capture != INVALID_HANDLE_VALUE)
+                WriteFile (capture, "captured\r\n", 10, &written, nullptr);
+        }
 
     for (;;)
         Sleep (1000);

@@ -48,9 +48,9 @@ TEST (Locations, DocFolderIsFixedAtStartWhileOthersFollowTheEnvironment)
     const auto docBefore = util::getProductDocFolder();
     const auto movedHome = testing_support::sandbox().getChildFile ("other-home");
     const auto movedTemp = testing_support::sandbox().getChildFile ("other-temp");
-    ASSERT_EQ (setenv ("HOME", movedHome.getFullPathName().toRawUTF8(), 1), 0);
+    const testing_support::ScopedEnvironment home ("HOME", movedHome.getFullPathName());
     // A temporary folder reported with a trailing separator.
-    ASSERT_EQ (setenv ("TMPDIR", (movedTemp.getFullPathName() + "/").toRawUTF8(), 1), 0);
+    const testing_support::ScopedEnvironment temp ("TMPDIR", movedTemp.getFullPathName() + "/");
 
     EXPECT_EQ (util::getProductDocFolder(), docBefore);
     EXPECT_EQ (util::getMakerDocFolder(), docBefore.getParentDirectory());

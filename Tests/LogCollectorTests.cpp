@@ -4,7 +4,9 @@
 #include <cstdlib>
 
 #include "LoggingPage.h"
+#include "PageView.h"
 #include "TestSupport.h"
+#include "Util/Platform.h"
 #include "Util/UtilWindows.h"
 
 using testing_support::processAlive;
@@ -44,19 +46,32 @@ protected:
         lumo::log::setSinks ({});
     }
 
-    void makePage()
+    // What the quit and reveal cells do, recorded instead of a quit and a file manager.
+    struct Actions : WizardActions
     {
-        page = std::make_unique<LoggingPage>();
-        page->collector.onQuit = [this] { ++quits; };
-        page->collector.onReveal = [this] (const juce::File& f) {
-            std::lock_guard lock (revealedMutex);
-            revealed.push_back (f);
-        };
-    }
+        void quitApplication() override { ++quits; }
+        void revealToUser (const juce::File& file) override
+        {
+            std::lock_guard lock (mutex);
+            revealed.push_back (file);
+        }
+        size_t revealedCount()
+        {
+            std::lock_guard lock (mutex);
+            return revealed.size();
+        }
+        std::atomic<int> quits { 0 };
+        std::mutex mutex;
+        std::vector<juce::File> revealed;
+    };
+
+    void makePage() { page = std::make_unique<LoggingPage> (&actions); }
+
+    PageView ui() const { return PageView (*page); }
 
     juce::StringArray lines() const
     {
-        auto result = juce::StringArray::fromLines (page->logView.getText());
+        auto result = juce::StringArray::fromLines (ui().log->getText());
         if (result.size() > 0 && result[result.size() - 1].isEmpty())
             result.remove (result.size() - 1);
         return result;
@@ -87,13 +102,21 @@ protected:
         juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
     }
 
+    // Waits until the action button shows the caption and can be clicked (a
+    // countdown may still run), then clicks it as a user would.
+    void clickAction (const juce::String& caption, int timeoutMs = 30000)
+    {
+        ASSERT_TRUE (pumpUntil ([&] { return ui().action->getButtonText() == caption && ui().action->isEnabled(); }, timeoutMs))
+            << "the action button shows " << ui().action->getButtonText() << (ui().action->isEnabled() ? "" : " (disabled)");
+        click (*ui().action);
+    }
+
     // From the first screen to the reproduction screen.
     void enableDiagnostics()
     {
         ASSERT_TRUE (waitForLine ("VORN Triagent initialized"));
-        click (page->actionButton); // NEXT
-        ASSERT_TRUE (pumpUntil ([&] { return page->actionButton.getButtonText() == "ENABLE LOGGING"; }));
-        click (page->actionButton);
+        clickAction ("NEXT");
+        clickAction ("ENABLE LOGGING");
         ASSERT_TRUE (waitForLine ("Please run VORN until issues occur"));
     }
 
@@ -104,32 +127,30 @@ protected:
         return std::chrono::duration<double> (Clock::now() - start).count();
     }
 
+    Actions actions; // outlives the page
     std::unique_ptr<LoggingPage> page;
     juce::File debugView;
-    std::atomic<int> quits { 0 };
-    std::mutex revealedMutex;
-    std::vector<juce::File> revealed;
 };
 } // namespace
 
 TEST_F (CollectionTest, AWholeCollection)
 {
     EXPECT_TRUE (waitForLine ("VORN Triagent initialized"));
-    EXPECT_EQ (page->instructionLabel.getText(), kShowInfoText);
-    EXPECT_EQ (page->actionButton.getButtonText(), "NEXT");
-    EXPECT_EQ (page->closeButton.getButtonText(), "CLOSE");
+    EXPECT_EQ (ui().label->getText(), kShowInfoText);
+    EXPECT_EQ (ui().action->getButtonText(), "NEXT");
+    EXPECT_EQ (ui().close->getButtonText(), "CLOSE");
 
     enableDiagnostics();
-    EXPECT_EQ (page->actionButton.getButtonText(), "COLLECT (15 sec)");
-    EXPECT_FALSE (page->actionButton.isEnabled());
-    EXPECT_TRUE (page->closeButton.isEnabled());
-    EXPECT_FALSE (page->spinner.isVisible());
+    EXPECT_TRUE (ui().action->getButtonText().matchesWildcard ("COLLECT (* sec)", false)) << ui().action->getButtonText(); // counting down
+    EXPECT_FALSE (ui().action->isEnabled());
+    EXPECT_TRUE (ui().close->isEnabled());
+    EXPECT_FALSE (ui().spinner->isVisible());
     const auto debugJson = util::getProductDocFolder().getChildFile ("debug.json");
     EXPECT_TRUE (debugJson.existsAsFile());
     ASSERT_TRUE (pumpUntil ([&] { return juce::File (debugView.getFullPathName() + ".pids").exists(); }));
     const auto debugViewPid = juce::File (debugView.getFullPathName() + ".pids").loadFileAsString();
 
-    page->collector.pushEvent (event::Next {}); // COLLECT, without waiting for the countdown
+    clickAction ("COLLECT"); // when its countdown has ended
     ASSERT_TRUE (waitForLine ("Temporary files removed", 1, 30000));
 
     const auto zips = exportedZips();
@@ -143,10 +164,10 @@ TEST_F (CollectionTest, AWholeCollection)
                                             "Exporting collected information", "Generating zip file: " + zipName,
                                             "File exported - " + zipName, "Temporary files removed" };
     EXPECT_EQ (lines(), expectedLines) << lines().joinIntoString ("|");
-    EXPECT_EQ (page->instructionLabel.getText(), "Please send the zip file to Lumacore\n\n");
-    EXPECT_EQ (page->actionButton.getButtonText(), "SEE ZIP FILE");
-    EXPECT_TRUE (page->actionButton.isEnabled());
-    EXPECT_FALSE (page->spinner.isVisible());
+    EXPECT_EQ (ui().label->getText(), "Please send the zip file to Lumacore\n\n");
+    EXPECT_EQ (ui().action->getButtonText(), "SEE ZIP FILE");
+    EXPECT_TRUE (ui().action->isEnabled());
+    EXPECT_FALSE (ui().spinner->isVisible());
 
     // Switched off again: debug.json and the report are gone, DebugView is stopped.
     EXPECT_FALSE (debugJson.exists());
@@ -157,8 +178,14 @@ TEST_F (CollectionTest, AWholeCollection)
     juce::StringArray names;
     for (int i = 0; i < zip.getNumEntries(); ++i)
         names.add (zip.getEntry (i)->filename);
-    const juce::StringArray expectedNames { juce::String ("system_info.txt"), ".config-Lumacore-VORN_X/Triagent.log",
-                                            "Documents-Lumacore-VORN_X/config.xml", "Documents-Lumacore-VORN_X/debug.json",
+    const auto home = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
+    const auto nameOf = [&] (const juce::File& folder, const char* file) {
+        return ZipArchiveBuilder::entryName ({}, util::archiveNameFor (home, folder, folder.getChildFile (file)));
+    };
+    const auto logName = nameOf (util::getProductLogFolder(), "Triagent.log");
+    const auto debugJsonName = nameOf (util::getProductDocFolder(), "debug.json");
+    const juce::StringArray expectedNames { juce::String ("system_info.txt"), logName,
+                                            nameOf (util::getProductDocFolder(), "config.xml"), debugJsonName,
                                             "VORN X.settings", "DebugView.txt", "CrashDumps/VORN X.exe.4711.dmp" };
     EXPECT_EQ (names, expectedNames)
         << names.joinIntoString (", ").toStdString();
@@ -166,19 +193,19 @@ TEST_F (CollectionTest, AWholeCollection)
         std::unique_ptr<juce::InputStream> in (zip.createStreamForEntry (zip.getIndexOfFileName (name)));
         return in != nullptr ? in->readEntireStreamAsString() : juce::String ("<missing>");
     };
-    EXPECT_TRUE (text ("system_info.txt").startsWith ("=== uname -a ===\r\n"));
-    EXPECT_TRUE (text (".config-Lumacore-VORN_X/Triagent.log").contains ("} Crash reports enabled\n"));
-    EXPECT_EQ (text ("Documents-Lumacore-VORN_X/debug.json").length(), 38);
-    EXPECT_EQ (text ("DebugView.txt"), "captured\n");
+    EXPECT_TRUE (text ("system_info.txt").startsWith ("=== " + util::platform::systemInfoCommands()[0].header + " ===\r\n"));
+    EXPECT_TRUE (text (logName).contains ("} Crash reports enabled"));
+    EXPECT_EQ (text (debugJsonName).length(), 38);
+    EXPECT_EQ (text ("DebugView.txt").trim(), "captured"); // held open for writing by DebugView meanwhile
     EXPECT_EQ (text ("CrashDumps/VORN X.exe.4711.dmp"), "dump");
 
     // SEE ZIP FILE shows it every time; CLOSE quits.
-    click (page->actionButton);
-    click (page->actionButton);
-    EXPECT_TRUE (pumpUntil ([&] { std::lock_guard l (revealedMutex); return revealed.size() == 2; }));
-    EXPECT_EQ (revealed.front(), zips[0]);
-    click (page->closeButton);
-    EXPECT_TRUE (pumpUntil ([&] { return quits == 1; }));
+    clickAction ("SEE ZIP FILE");
+    clickAction ("SEE ZIP FILE");
+    ASSERT_TRUE (pumpUntil ([&] { return actions.revealedCount() == 2; }));
+    EXPECT_EQ (actions.revealed, (std::vector<juce::File> { zips[0], zips[0] }));
+    click (*ui().close);
+    EXPECT_TRUE (pumpUntil ([&] { return actions.quits == 1; }));
 }
 
 TEST_F (CollectionTest, TwoQuickClicksPassTheSecondScreenAndWorkStepsDropButtonEvents)
@@ -189,42 +216,53 @@ TEST_F (CollectionTest, TwoQuickClicksPassTheSecondScreenAndWorkStepsDropButtonE
     for (const Event& e : { Event (event::Next {}), Event (event::Next {}), Event (event::Next {}), Event (event::Close {}) })
         page->collector.pushEvent (e);
     ASSERT_TRUE (waitForLine ("Please run VORN until issues occur"));
-    EXPECT_EQ (quits, 0);
+    EXPECT_EQ (actions.quits, 0);
     EXPECT_FALSE (lines().contains ("Collecting system info"));
-    EXPECT_EQ (page->actionButton.getButtonText(), "COLLECT (15 sec)");
+    EXPECT_TRUE (ui().action->getButtonText().matchesWildcard ("COLLECT (* sec)", false)) << ui().action->getButtonText(); // counting down
 
     // A click on the disabled button pushes nothing: the CLOSE after it is the
     // next event and quits from the reproduction screen.
-    click (page->actionButton);
-    click (page->closeButton);
-    EXPECT_TRUE (pumpUntil ([&] { return quits == 1; }));
+    click (*ui().action);
+    click (*ui().close);
+    EXPECT_TRUE (pumpUntil ([&] { return actions.quits == 1; }));
     EXPECT_FALSE (lines().contains ("Collecting system info"));
 }
 
 TEST_F (CollectionTest, EnableLoggingFailsAndRetryStartsAtTheFirstScreen)
 {
-    // Nothing can be created below a documents "folder" that is a file.
+    // Nothing can be created below a documents "folder" that is a file. The
+    // folder comes back afterwards: under Wine the user folders are shared.
     page.reset();
-    util::getMakerDocFolder().getParentDirectory().deleteRecursively();
-    ASSERT_TRUE (util::getMakerDocFolder().getParentDirectory().replaceWithText ("not a folder"));
+    const auto documents = util::getMakerDocFolder().getParentDirectory();
+    struct Restore
+    {
+        juce::File folder;
+        ~Restore()
+        {
+            folder.deleteFile();
+            folder.createDirectory();
+        }
+    } restore { documents };
+    documents.deleteRecursively();
+    ASSERT_TRUE (documents.replaceWithText ("not a folder"));
     makePage();
 
     ASSERT_TRUE (waitForLine ("VORN Triagent initialized"));
-    click (page->actionButton);
-    ASSERT_TRUE (pumpUntil ([&] { return page->actionButton.getButtonText() == "ENABLE LOGGING"; }));
-    click (page->actionButton);
+    click (*ui().action);
+    ASSERT_TRUE (pumpUntil ([&] { return ui().action->getButtonText() == "ENABLE LOGGING"; }));
+    click (*ui().action);
     ASSERT_TRUE (waitForLine ("Failure encountered"));
     const juce::StringArray expected { juce::String ("VORN Triagent initialized"), "Enabling logging", "Failure encountered" };
     EXPECT_EQ (lines(), expected);
-    EXPECT_EQ (page->instructionLabel.getText(), "Something failed\n\nPress `RETRY` to start again\n\n");
-    EXPECT_EQ (page->actionButton.getButtonText(), "RETRY");
-    EXPECT_TRUE (page->closeButton.isEnabled());
+    EXPECT_EQ (ui().label->getText(), "Something failed\n\nPress `RETRY` to start again\n\n");
+    EXPECT_EQ (ui().action->getButtonText(), "RETRY");
+    EXPECT_TRUE (ui().close->isEnabled());
     EXPECT_FALSE (juce::File (debugView.getFullPathName() + ".pids").exists()); // nothing was started
 
-    click (page->actionButton); // RETRY
+    click (*ui().action); // RETRY
     ASSERT_TRUE (waitForLine ("VORN Triagent initialized", 2));
-    EXPECT_EQ (page->instructionLabel.getText(), kShowInfoText);
-    EXPECT_EQ (page->actionButton.getButtonText(), "NEXT");
+    EXPECT_EQ (ui().label->getText(), kShowInfoText);
+    EXPECT_EQ (ui().action->getButtonText(), "NEXT");
 }
 
 TEST_F (CollectionTest, ExportFailureLeavesNoZipAndTheRetryStoresEveryFileOnce)
@@ -241,7 +279,7 @@ TEST_F (CollectionTest, ExportFailureLeavesNoZipAndTheRetryStoresEveryFileOnce)
     }
 
     enableDiagnostics();
-    page->collector.pushEvent (event::Next {});
+    clickAction ("COLLECT");
     ASSERT_TRUE (waitForLine ("Failure encountered", 1, 30000));
     EXPECT_TRUE (exportedZips().isEmpty());
     const auto all = lines();
@@ -250,13 +288,12 @@ TEST_F (CollectionTest, ExportFailureLeavesNoZipAndTheRetryStoresEveryFileOnce)
 
     for (const auto& b : blockers)
         b.deleteRecursively();
-    click (page->actionButton); // RETRY
+    clickAction ("RETRY");
     ASSERT_TRUE (waitForLine ("VORN Triagent initialized", 2));
-    click (page->actionButton);
-    ASSERT_TRUE (pumpUntil ([&] { return page->actionButton.getButtonText() == "ENABLE LOGGING"; }));
-    click (page->actionButton);
+    clickAction ("NEXT");
+    clickAction ("ENABLE LOGGING");
     ASSERT_TRUE (waitForLine ("Please run VORN until issues occur", 2));
-    page->collector.pushEvent (event::Next {});
+    clickAction ("COLLECT");
     ASSERT_TRUE (waitForLine ("Temporary files removed", 1, 30000));
 
     const auto zips = exportedZips();
@@ -296,32 +333,36 @@ TEST_F (CollectionTest, ClosingDuringEnableLog)
 
 TEST_F (CollectionTest, ClosingDuringCollectInfo)
 {
-    // A report command that hangs, and one after it that must never start.
-    const auto started = testing_support::sandbox().getChildFile ("slow.pid");
-    const auto mark = testing_support::sandbox().getChildFile ("next-command-ran");
-    const auto slow = testing_support::writeScript (testing_support::sandbox().getChildFile ("slow.sh"),
-                                                    "echo $$ > '" + started.getFullPathName() + "'; exec sleep 300");
-    const auto next = testing_support::writeScript (testing_support::sandbox().getChildFile ("next.sh"), "touch '" + mark.getFullPathName() + "'");
-    util::replaceSystemInfoCommands (std::vector<util::SystemCommand> { slow.getFullPathName(), next.getFullPathName() });
+    // A report command that hangs, and one after it that must never start: the
+    // DebugView stand-in runs until it is killed and records its arguments.
+    const auto fake = debugView.getFullPathName();
+    util::replaceSystemInfoCommands (std::vector<util::SystemCommand> { fake + " slow-report", fake + " next-report" });
+    const juce::File pids (fake + ".pids"), args (fake + ".args");
 
-    enableDiagnostics();
+    enableDiagnostics(); // DebugView itself is the first
     page->collector.pushEvent (event::Next {});
-    const bool startedSlow = pumpUntil ([&] { return started.loadFileAsString().trim().isNotEmpty(); }, 10000);
+    const bool startedSlow = pumpUntil ([&] { return juce::StringArray::fromLines (pids.loadFileAsString().trim()).size() == 2; }, 15000);
     util::replaceSystemInfoCommands (std::nullopt);
     ASSERT_TRUE (startedSlow);
     EXPECT_LT (destroyPageTimed(), 1.2);
-    EXPECT_FALSE (processAlive (started.loadFileAsString()));
-    EXPECT_FALSE (mark.exists());
+    EXPECT_TRUE (pumpUntil ([&] { return ! processAlive (juce::StringArray::fromLines (pids.loadFileAsString().trim())[1]); }, 2000));
+    EXPECT_TRUE (args.loadFileAsString().contains ("slow-report"));
+    EXPECT_FALSE (args.loadFileAsString().contains ("next-report"));
     EXPECT_FALSE (util::getProductDocFolder().getChildFile ("debug.json").exists());
     EXPECT_FALSE (util::getMakerDocFolder().getChildFile ("system_info.txt").exists());
 }
 
 TEST_F (CollectionTest, ClosingDuringTheWalkOfAHugeFolder)
 {
+    // In folders of 1,000 files (Wine looks names up slowly in a huge folder).
     const auto logs = util::getProductLogFolder().getChildFile ("many");
-    ASSERT_TRUE (logs.createDirectory().wasOk());
-    for (int i = 0; i < 100000; ++i)
-        ASSERT_TRUE (logs.getChildFile ("f" + juce::String (i) + ".log").create().wasOk());
+    for (int d = 0; d < testing_support::hugeFolderFileCount() / 1000; ++d)
+    {
+        const auto folder = logs.getChildFile ("d" + juce::String (d));
+        ASSERT_TRUE (folder.createDirectory().wasOk());
+        for (int i = 0; i < 1000; ++i)
+            ASSERT_TRUE (folder.getChildFile ("f" + juce::String (i) + ".log").create().wasOk());
+    }
 
     enableDiagnostics();
     page->collector.pushEvent (event::Next {});

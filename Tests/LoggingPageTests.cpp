@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "LoggingPage.h"
+#include "PageView.h"
 #include "TestSupport.h"
 
 // These run before the message loop delivers the first screen, so the page is
@@ -8,37 +9,38 @@
 TEST (LoggingPage, RightAfterConstruction)
 {
     LoggingPage page;
-    EXPECT_EQ (page.instructionLabel.getText(), "");
-    EXPECT_EQ (page.actionButton.getButtonText(), "");
-    EXPECT_EQ (page.closeButton.getButtonText(), "");
-    EXPECT_TRUE (page.actionButton.isEnabled());
-    EXPECT_TRUE (page.closeButton.isEnabled());
-    EXPECT_FALSE (page.spinner.isVisible());
-    EXPECT_EQ (page.spinner.getParentComponent(), &page);
-    EXPECT_EQ (page.logView.getText(), "");
-    EXPECT_TRUE (page.logView.isReadOnly());
-    EXPECT_FALSE (page.logView.isEnabled());
-    EXPECT_EQ (page.collector.getThreadName(), "LogCollector");
-    EXPECT_TRUE (page.collector.isThreadRunning());
+    EXPECT_EQ (PageView (page).label->getText(), "");
+    EXPECT_EQ (PageView (page).action->getButtonText(), "");
+    EXPECT_EQ (PageView (page).close->getButtonText(), "");
+    EXPECT_TRUE (PageView (page).action->isEnabled());
+    EXPECT_TRUE (PageView (page).close->isEnabled());
+    EXPECT_FALSE (PageView (page).spinner->isVisible());
+    EXPECT_EQ (PageView (page).spinner->getParentComponent(), &page);
+    EXPECT_EQ (PageView (page).log->getText(), "");
+    EXPECT_TRUE (PageView (page).log->isReadOnly());
+    EXPECT_FALSE (PageView (page).log->isEnabled());
+    // The worker runs from construction on: its first screen arrives by the message loop.
+    EXPECT_TRUE (testing_support::pumpUntil ([&] { return PageView (page).log->getText() == "VORN Triagent initialized\n"; }));
+    EXPECT_EQ (PageView (page).action->getButtonText(), "NEXT");
 }
 
 TEST (LoggingPage, CountdownOnTheActionButton)
 {
     LoggingPage page;
     page.startActionCountdown ("COLLECT");
-    EXPECT_EQ (page.actionButton.getButtonText(), "COLLECT (15 sec)");
-    EXPECT_FALSE (page.actionButton.isEnabled());
+    EXPECT_EQ (PageView (page).action->getButtonText(), "COLLECT (15 sec)");
+    EXPECT_FALSE (PageView (page).action->isEnabled());
     EXPECT_TRUE (page.isTimerRunning());
     EXPECT_EQ (page.getTimerInterval(), 1000);
 
     for (int tick = 1; tick <= 14; ++tick)
         page.timerCallback();
-    EXPECT_EQ (page.actionButton.getButtonText(), "COLLECT (1 sec)");
-    EXPECT_FALSE (page.actionButton.isEnabled());
+    EXPECT_EQ (PageView (page).action->getButtonText(), "COLLECT (1 sec)");
+    EXPECT_FALSE (PageView (page).action->isEnabled());
 
     page.timerCallback(); // the fifteenth
-    EXPECT_EQ (page.actionButton.getButtonText(), "COLLECT");
-    EXPECT_TRUE (page.actionButton.isEnabled());
+    EXPECT_EQ (PageView (page).action->getButtonText(), "COLLECT");
+    EXPECT_TRUE (PageView (page).action->isEnabled());
     EXPECT_FALSE (page.isTimerRunning());
 }
 
@@ -49,20 +51,20 @@ TEST (LoggingPage, CountdownRestartsAndOutlastsSetActionButton)
     for (int tick = 0; tick < 5; ++tick)
         page.timerCallback();
     page.startActionCountdown ("COLLECT");
-    EXPECT_EQ (page.actionButton.getButtonText(), "COLLECT (15 sec)");
+    EXPECT_EQ (PageView (page).action->getButtonText(), "COLLECT (15 sec)");
 
     // A caption set meanwhile holds only until the next tick.
     page.setActionButton ("OTHER", true);
-    EXPECT_EQ (page.actionButton.getButtonText(), "OTHER");
-    EXPECT_TRUE (page.actionButton.isEnabled());
+    EXPECT_EQ (PageView (page).action->getButtonText(), "OTHER");
+    EXPECT_TRUE (PageView (page).action->isEnabled());
     page.timerCallback();
-    EXPECT_EQ (page.actionButton.getButtonText(), "COLLECT (14 sec)");
-    EXPECT_FALSE (page.actionButton.isEnabled());
+    EXPECT_EQ (PageView (page).action->getButtonText(), "COLLECT (14 sec)");
+    EXPECT_FALSE (PageView (page).action->isEnabled());
 
     for (int tick = 0; tick < 14; ++tick)
         page.timerCallback();
-    EXPECT_EQ (page.actionButton.getButtonText(), "COLLECT");
-    EXPECT_TRUE (page.actionButton.isEnabled());
+    EXPECT_EQ (PageView (page).action->getButtonText(), "COLLECT");
+    EXPECT_TRUE (PageView (page).action->isEnabled());
 }
 
 TEST (LoggingPage, PrintMsgAppendsALineAndLogsIt)
@@ -72,7 +74,7 @@ TEST (LoggingPage, PrintMsgAppendsALineAndLogsIt)
     page.printMsg ("first");
     page.printMsg ("");
     page.printMsg ("\nafter an empty line");
-    EXPECT_EQ (page.logView.getText(), "first\n\n\nafter an empty line\n");
+    EXPECT_EQ (PageView (page).log->getText(), "first\n\n\nafter an empty line\n");
     EXPECT_EQ (capture.sink->messages(), (std::vector<std::string> { "first", "", "\nafter an empty line" }));
     const auto lines = capture.sink->lines();
     ASSERT_FALSE (lines.empty());
@@ -86,12 +88,12 @@ TEST (LoggingPage, ButtonsAndSpinnerFollowTheStates)
     page.setActionButton ("ENABLING ...", false);
     page.setCloseButton ("CLOSE", false);
     page.showSpinner (true);
-    EXPECT_EQ (page.instructionLabel.getText(), "Text");
-    EXPECT_FALSE (page.actionButton.isEnabled());
-    EXPECT_FALSE (page.closeButton.isEnabled());
-    EXPECT_TRUE (page.spinner.isVisible());
+    EXPECT_EQ (PageView (page).label->getText(), "Text");
+    EXPECT_FALSE (PageView (page).action->isEnabled());
+    EXPECT_FALSE (PageView (page).close->isEnabled());
+    EXPECT_TRUE (PageView (page).spinner->isVisible());
     page.showSpinner (false);
-    EXPECT_FALSE (page.spinner.isVisible());
+    EXPECT_FALSE (PageView (page).spinner->isVisible());
 }
 
 TEST (LoggingPage, LayoutCells)
@@ -107,13 +109,13 @@ TEST (LoggingPage, LayoutCells)
         return std::abs (r.getX() - x) <= 2 && std::abs (r.getY() - y) <= 2 && std::abs (r.getWidth() - w) <= 2
                && std::abs (r.getHeight() - h) <= 2;
     };
-    EXPECT_TRUE (near (page.instructionLabel.getBounds(), 12, 12, 3 * col, 4 * fr + 25)) << page.instructionLabel.getBounds().toString();
-    EXPECT_TRUE (near (page.actionButton.getBounds(), right, 12, col, fr)) << page.actionButton.getBounds().toString();
-    EXPECT_TRUE (near (page.closeButton.getBounds(), right, 12 + fr + 12.5, col, fr)) << page.closeButton.getBounds().toString();
-    EXPECT_TRUE (near (page.spinner.getBounds(), right, 12 + 2 * fr + 25, col, 2 * fr)) << page.spinner.getBounds().toString();
-    EXPECT_TRUE (near (page.logView.getBounds(), 12, 12 + 4 * fr + 37.5, 776, 4 * fr)) << page.logView.getBounds().toString();
-    EXPECT_FLOAT_EQ (page.instructionLabel.getFont().getHeight(), 470.0f / 16);
-    EXPECT_FLOAT_EQ (page.logView.getFont().getHeight(), 470.0f / 32);
+    EXPECT_TRUE (near (PageView (page).label->getBounds(), 12, 12, 3 * col, 4 * fr + 25)) << PageView (page).label->getBounds().toString();
+    EXPECT_TRUE (near (PageView (page).action->getBounds(), right, 12, col, fr)) << PageView (page).action->getBounds().toString();
+    EXPECT_TRUE (near (PageView (page).close->getBounds(), right, 12 + fr + 12.5, col, fr)) << PageView (page).close->getBounds().toString();
+    EXPECT_TRUE (near (PageView (page).spinner->getBounds(), right, 12 + 2 * fr + 25, col, 2 * fr)) << PageView (page).spinner->getBounds().toString();
+    EXPECT_TRUE (near (PageView (page).log->getBounds(), 12, 12 + 4 * fr + 37.5, 776, 4 * fr)) << PageView (page).log->getBounds().toString();
+    EXPECT_FLOAT_EQ (PageView (page).label->getFont().getHeight(), 470.0f / 16);
+    EXPECT_FLOAT_EQ (PageView (page).log->getFont().getHeight(), 470.0f / 32);
 }
 
 TEST (Spinner, DrawsTheWaitAnimationInItsBounds)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "PageLayout.h"
+#include "PageView.h"
 #include "ResetPage.h"
 #include "TestSupport.h"
 #include "Util/UtilWindows.h"
@@ -14,14 +15,12 @@ class ResetPageTest : public ::testing::Test
 protected:
     void click()
     {
-        const auto before = page.logView.getText();
-        const auto captionBefore = page.actionButton.getButtonText();
-        const auto stageBefore = page.stage;
-        page.actionButton.triggerClick();
+        const auto before = view.log->getText();
+        const auto captionBefore = view.action->getButtonText();
+        view.action->triggerClick();
         // triggerClick is asynchronous: wait until the click has been handled.
         pumpUntil ([&] {
-            return page.logView.getText() != before || page.actionButton.getButtonText() != captionBefore
-                   || page.stage != stageBefore;
+            return view.log->getText() != before || view.action->getButtonText() != captionBefore;
         }, 1000);
     }
 
@@ -34,20 +33,28 @@ protected:
         return folder;
     }
 
-    ResetPage page;
+    // What SEE BACKUP and CLOSE do, recorded instead of a file manager and a quit.
+    struct Actions : WizardActions
+    {
+        void quitApplication() override { ++quits; }
+        void revealToUser (const juce::File& file) override { revealed.push_back (file); }
+        int quits = 0;
+        std::vector<juce::File> revealed;
+    } actions;
+    ResetPage page { &actions };
+    PageView view { page };
 };
 } // namespace
 
 TEST_F (ResetPageTest, ConstructionShowsTheDescriptionAndButtons)
 {
-    EXPECT_EQ (page.descriptionLabel.getText(),
+    EXPECT_EQ (view.label->getText(),
                "Press `BACKUP & RESET` to back up the VORN X configurations before it is reset.\n\n");
-    EXPECT_EQ (page.actionButton.getButtonText(), "BACKUP & RESET");
-    EXPECT_EQ (page.closeButton.getButtonText(), "CLOSE");
-    EXPECT_TRUE (page.logView.isReadOnly());
-    EXPECT_FALSE (page.logView.isEnabled());
-    EXPECT_TRUE (page.logView.isMultiLine());
-    EXPECT_EQ (page.stage, ResetPage::Stage::Idle);
+    EXPECT_EQ (view.action->getButtonText(), "BACKUP & RESET");
+    EXPECT_EQ (view.close->getButtonText(), "CLOSE");
+    EXPECT_TRUE (view.log->isReadOnly());
+    EXPECT_FALSE (view.log->isEnabled());
+    EXPECT_TRUE (view.log->isMultiLine());
 }
 
 TEST_F (ResetPageTest, FirstClickOnlyArms)
@@ -55,9 +62,8 @@ TEST_F (ResetPageTest, FirstClickOnlyArms)
     const auto folder = makeProductFolder();
     click();
 
-    EXPECT_EQ (page.actionButton.getButtonText(), "BACKUP & RESET (confirm?)");
-    EXPECT_EQ (page.logView.getText(), "Ready to BACKUP & RESET\nPlease click again to confirm BACKUP & RESET\n");
-    EXPECT_EQ (page.stage, ResetPage::Stage::Confirming);
+    EXPECT_EQ (view.action->getButtonText(), "BACKUP & RESET (confirm?)");
+    EXPECT_EQ (view.log->getText(), "Ready to BACKUP & RESET\nPlease click again to confirm BACKUP & RESET\n");
     EXPECT_TRUE (folder.getChildFile ("config.xml").existsAsFile());
     EXPECT_EQ (folder.getParentDirectory().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1);
 }
@@ -68,12 +74,12 @@ TEST_F (ResetPageTest, SecondClickMovesTheFolderUnderATimeStampedName)
     click();
     click();
 
-    EXPECT_EQ (page.stage, ResetPage::Stage::BackedUp);
-    EXPECT_EQ (page.actionButton.getButtonText(), "SEE BACKUP");
-    EXPECT_TRUE (page.logView.getText().endsWith ("Please click again to confirm BACKUP & RESET\nBACKUP & RESET done\n"));
+    EXPECT_EQ (view.action->getButtonText(), "SEE BACKUP");
+    EXPECT_TRUE (view.log->getText().endsWith ("Please click again to confirm BACKUP & RESET\nBACKUP & RESET done\n"));
 
-    ASSERT_TRUE (page.backupDir.has_value());
-    const auto backup = *page.backupDir;
+    const auto backups = folder.getParentDirectory().findChildFiles (juce::File::findDirectories, false, "VORN_X_BACKUP_*");
+    ASSERT_EQ (backups.size(), 1);
+    const auto backup = backups[0];
     EXPECT_FALSE (folder.exists());
     EXPECT_EQ (backup.getParentDirectory(), folder.getParentDirectory());
     const auto name = backup.getFileName();
@@ -84,13 +90,17 @@ TEST_F (ResetPageTest, SecondClickMovesTheFolderUnderATimeStampedName)
     EXPECT_EQ (backup.getChildFile ("presets/user.preset").loadFileAsString(), "preset data");
     EXPECT_EQ (backup.getChildFile ("config.xml").loadFileAsString(), "<config/>");
 
-    // Later clicks only show the backup: no message, no change.
-    const auto logBefore = page.logView.getText();
+    // Later clicks only show the backup in the file manager: no message, no change.
+    const auto logBefore = view.log->getText();
     page.onActionClicked();
     page.onActionClicked();
-    EXPECT_EQ (page.logView.getText(), logBefore);
-    EXPECT_EQ (page.stage, ResetPage::Stage::BackedUp);
+    EXPECT_EQ (view.log->getText(), logBefore);
+    EXPECT_EQ (view.action->getButtonText(), "SEE BACKUP");
+    EXPECT_EQ (actions.revealed, (std::vector<juce::File> { backup, backup }));
     EXPECT_TRUE (backup.isDirectory());
+
+    view.close->triggerClick();
+    EXPECT_TRUE (pumpUntil ([&] { return actions.quits == 1; }));
 }
 
 TEST_F (ResetPageTest, SecondClickWithoutTheFolderFailsAndStartsAfresh)
@@ -99,14 +109,13 @@ TEST_F (ResetPageTest, SecondClickWithoutTheFolderFailsAndStartsAfresh)
     click();
     click();
 
-    EXPECT_EQ (page.stage, ResetPage::Stage::Idle);
-    EXPECT_EQ (page.actionButton.getButtonText(), "BACKUP & RESET");
-    EXPECT_FALSE (page.backupDir.has_value());
-    EXPECT_TRUE (page.logView.getText().endsWith ("confirm BACKUP & RESET\nFailed to BACKUP & RESET\n"));
+    EXPECT_EQ (view.action->getButtonText(), "BACKUP & RESET");
+    EXPECT_TRUE (util::getMakerDocFolder().findChildFiles (juce::File::findDirectories, false, "VORN_X_BACKUP_*").isEmpty());
+    EXPECT_TRUE (view.log->getText().endsWith ("confirm BACKUP & RESET\nFailed to BACKUP & RESET\n"));
 
     click();
-    EXPECT_EQ (page.stage, ResetPage::Stage::Confirming);
-    EXPECT_TRUE (page.logView.getText().endsWith (
+    EXPECT_EQ (view.action->getButtonText(), "BACKUP & RESET (confirm?)");
+    EXPECT_TRUE (view.log->getText().endsWith (
         "Failed to BACKUP & RESET\nReady to BACKUP & RESET\nPlease click again to confirm BACKUP & RESET\n"));
     EXPECT_FALSE (util::getMakerDocFolder().exists());
 }
@@ -123,13 +132,13 @@ TEST_F (ResetPageTest, LayoutCells)
                && std::abs (r.getHeight() - h) <= 1;
     };
     const double row2 = 12 + 6 * rowUnit + 12.5, row3 = row2 + rowUnit + 12.5, col2 = 12 + 3 * colUnit + 12.5;
-    EXPECT_TRUE (near (page.descriptionLabel.getBounds(), 12, 12, 776, 6 * rowUnit)) << page.descriptionLabel.getBounds().toString();
-    EXPECT_TRUE (near (page.actionButton.getBounds(), col2, row2, colUnit, rowUnit)) << page.actionButton.getBounds().toString();
-    EXPECT_TRUE (near (page.closeButton.getBounds(), col2, row3, colUnit, rowUnit)) << page.closeButton.getBounds().toString();
-    EXPECT_TRUE (near (page.logView.getBounds(), 12, row2, 3 * colUnit, 2 * rowUnit + 12.5)) << page.logView.getBounds().toString();
+    EXPECT_TRUE (near (view.label->getBounds(), 12, 12, 776, 6 * rowUnit)) << view.label->getBounds().toString();
+    EXPECT_TRUE (near (view.action->getBounds(), col2, row2, colUnit, rowUnit)) << view.action->getBounds().toString();
+    EXPECT_TRUE (near (view.close->getBounds(), col2, row3, colUnit, rowUnit)) << view.close->getBounds().toString();
+    EXPECT_TRUE (near (view.log->getBounds(), 12, row2, 3 * colUnit, 2 * rowUnit + 12.5)) << view.log->getBounds().toString();
 
-    EXPECT_FLOAT_EQ (page.descriptionLabel.getFont().getHeight(), 470.0f / 16);
-    EXPECT_FLOAT_EQ (page.logView.getFont().getHeight(), 470.0f / 32);
+    EXPECT_FLOAT_EQ (view.label->getFont().getHeight(), 470.0f / 16);
+    EXPECT_FLOAT_EQ (view.log->getFont().getHeight(), 470.0f / 32);
 }
 
 TEST (PageLayout, InsetNeverGoesNegative)

@@ -31,26 +31,6 @@ struct Worker : juce::Thread
     std::atomic<bool> finished { false };
 };
 
-// Puts a value into the environment for the life of the object.
-struct ScopedEnvironment
-{
-    ScopedEnvironment (const char* variable, const juce::String& value) : name (variable)
-    {
-        if (const char* old = std::getenv (variable))
-            previous = old;
-        setenv (variable, value.toRawUTF8(), 1);
-    }
-    ~ScopedEnvironment()
-    {
-        if (previous)
-            setenv (name, previous->c_str(), 1);
-        else
-            unsetenv (name);
-    }
-    const char* name;
-    std::optional<std::string> previous;
-};
-
 std::vector<std::string> sorted (std::vector<std::string> lines)
 {
     std::sort (lines.begin(), lines.end());
@@ -74,7 +54,7 @@ TEST (SystemReport, CommandsRunByFullPathAndPlantedProgramsNeverRun)
     const auto mark = planted.getChildFile ("planted-program-ran");
     for (const auto* name : { "uname", "lspci", "cat" })
         writeScript (planted.getChildFile (name), "touch '" + mark.getFullPathName() + "'; echo planted");
-    const ScopedEnvironment path ("PATH", planted.getFullPathName() + ":" + juce::String (std::getenv ("PATH")));
+    const testing_support::ScopedEnvironment path ("PATH", planted.getFullPathName() + ":" + juce::String (std::getenv ("PATH")));
     const auto previousFolder = juce::File::getCurrentWorkingDirectory();
     ASSERT_TRUE (planted.setAsCurrentWorkingDirectory());
 

@@ -16,12 +16,16 @@ juce::StringArray startedPids (const juce::File& exe)
 }
 
 
-void moveFolders (const juce::String& tempName, const juce::String& dataName)
+// The temporary and data folders moved for the life of the object.
+struct MovedFolders
 {
-    const auto root = testing_support::sandbox();
-    ASSERT_EQ (setenv ("TMPDIR", root.getChildFile (tempName).getFullPathName().toRawUTF8(), 1), 0);
-    ASSERT_EQ (setenv ("XDG_DATA_HOME", root.getChildFile (dataName).getFullPathName().toRawUTF8(), 1), 0);
-}
+    MovedFolders (const juce::String& tempName, const juce::String& dataName)
+        : temp ("TMPDIR", testing_support::sandbox().getChildFile (tempName).getFullPathName()),
+          data ("XDG_DATA_HOME", testing_support::sandbox().getChildFile (dataName).getFullPathName())
+    {
+    }
+    testing_support::ScopedEnvironment temp, data;
+};
 
 class SwitchTest : public ::testing::Test
 {
@@ -89,7 +93,7 @@ TEST_F (SwitchTest, DebugViewCommandLineForPlainSpacedAndNonAsciiPaths)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        moveFolders (juce::CharPointer_UTF8 (c.tempFolder), juce::CharPointer_UTF8 (c.dataFolder));
+        const MovedFolders moved (juce::CharPointer_UTF8 (c.tempFolder), juce::CharPointer_UTF8 (c.dataFolder));
         const auto exe = installFakeDebugView();
         const auto output = util::getDebugViewOutputFile();
         const auto before = capture.sink->messages().size();
@@ -109,8 +113,8 @@ TEST_F (SwitchTest, DebugViewCommandLineForPlainSpacedAndNonAsciiPaths)
                                                            "cmd: " + expected.toStdString() }));
             // The child gets the plain paths as separate arguments, without quotation marks.
             const juce::File args (exe.getFullPathName() + ".args");
-            ASSERT_TRUE (pumpUntil ([&] { return args.loadFileAsString().contains ("/t"); }, 5000));
-            EXPECT_EQ (args.loadFileAsString(), "/l\n" + output.getFullPathName() + "\n/t\n\n");
+            const auto expectedArgs = "/l\n" + output.getFullPathName() + "\n/t\n\n";
+            EXPECT_TRUE (pumpUntil ([&] { return args.loadFileAsString() == expectedArgs; }, 5000)) << args.loadFileAsString();
             EXPECT_TRUE (pumpUntil ([&] { return output.loadFileAsString() == "captured\n"; }, 5000));
         }
         else

@@ -36,28 +36,12 @@ juce::File touch (const juce::File& file, const juce::String& text)
     return file;
 }
 
-bool processAlive (const juce::String& pid)
-{
-    const auto status = juce::File ("/proc/" + pid.trim() + "/status").loadFileAsString();
-    return status.isNotEmpty() && ! status.fromFirstOccurrenceOf ("State:", false, false).trim().startsWith ("Z");
-}
-
 juce::File writeScript (const juce::File& file, const juce::String& body)
 {
     file.getParentDirectory().createDirectory();
     file.replaceWithText ("#!/bin/sh\n" + body + "\n", false, false, "\n");
     file.setExecutePermission (true);
     return file;
-}
-
-juce::File installFakeDebugView()
-{
-    return writeScript (util::getDebugViewExecutable(),
-                        "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.args\"\n"
-                        "echo >> \"$0.args\"\n"
-                        "echo $$ >> \"$0.pids\"\n"
-                        "echo captured >> \"$2\"\n"
-                        "exec sleep 300");
 }
 
 void CaptureSink::write (const lumo::log::Record* record, std::string_view message)
@@ -85,14 +69,14 @@ bool CaptureSink::contains (const std::string& message)
     return std::find (received.begin(), received.end(), message) != received.end();
 }
 
-ScopedCapture::ScopedCapture() : sink (std::make_shared<CaptureSink>())
+ScopedCapture::ScopedCapture() : sink (std::make_shared<CaptureSink>()), previous (lumo::log::globalSinks)
 {
     lumo::log::setSinks ({ sink });
 }
 
 ScopedCapture::~ScopedCapture()
 {
-    lumo::log::setSinks ({});
+    lumo::log::setSinks (previous);
 }
 
 } // namespace testing_support

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <juce_core/juce_core.h>
@@ -20,16 +22,30 @@ bool pumpUntil (const std::function<bool()>& predicate, int timeoutMs = 5000);
 // Writes the text into the file, creating its folder.
 juce::File touch (const juce::File& file, const juce::String& text = "x");
 
-// The process exists and is not a zombie (Linux /proc).
+// The process exists and has not ended (a zombie has ended).
 bool processAlive (const juce::String& pid);
+
+// Debian's own programs check what the tool wrote (unzip, Python). Under Wine
+// they run as Linux processes: hostPath is a file's path as they see it, and
+// runOnHost runs one (program path first) and returns its exit code and output.
+juce::String hostPath (const juce::File& file);
+std::pair<int, std::string> runOnHost (const juce::StringArray& arguments);
+
+// How many files make a huge folder for the walk's stop test: 100,000 here;
+// fewer under Wine, which creates files slowly (about 1 ms each).
+int hugeFolderFileCount();
+
+// The process's peak memory so far, in KiB.
+long peakMemoryKiB();
 
 // Writes an executable shell script.
 juce::File writeScript (const juce::File& file, const juce::String& body);
 
-// A stand-in for DebugView where the tool looks for it (a shell script):
-// appends its arguments (one per line, then a blank line) to "<path>.args" and
-// its pid to "<path>.pids", writes "captured" into the file after "/l", and
-// runs until killed.
+// A stand-in for DebugView where the tool looks for it (a shell script here,
+// the built Dbgview.exe on Windows): appends its arguments (one per line, then
+// a blank line) to "<path>.args" and its pid to "<path>.pids", writes
+// "captured" into the file after "/l", and runs until killed. Starts with no
+// .args and .pids files.
 juce::File installFakeDebugView();
 
 // A sink that keeps every message it receives.
@@ -48,12 +64,30 @@ private:
     std::vector<std::string> formatted;
 };
 
-// Installs a capture sink as the only global sink for the life of the object.
+// Installs a capture sink as the only global sink for the life of the object,
+// then puts back the sinks it found.
 struct ScopedCapture
 {
     ScopedCapture();
     ~ScopedCapture();
     std::shared_ptr<CaptureSink> sink;
+
+private:
+    lumo::log::SinkList previous;
+};
+
+// Sets an environment variable for the life of the object, then puts back
+// what was there (or nothing). Linux only: the locations follow it there.
+struct ScopedEnvironment
+{
+    ScopedEnvironment (const char* variable, const juce::String& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment (const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator= (const ScopedEnvironment&) = delete;
+
+private:
+    std::string name;
+    std::optional<std::string> previous;
 };
 
 } // namespace testing_support

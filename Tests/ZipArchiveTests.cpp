@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "TestSupport.h"
+#include "Util/Platform.h"
 #include "ZipArchiveBuilder.h"
 
 namespace
@@ -26,29 +27,23 @@ juce::File makeFile (const juce::String& path, const juce::String& text)
 // Info-ZIP's own integrity test of every entry (CRCs and sizes).
 bool unzipAccepts (const juce::File& zip)
 {
-    juce::ChildProcess unzip;
-    if (! unzip.start (juce::StringArray { "unzip", "-tqq", zip.getFullPathName() }))
-        return false;
-    const auto output = unzip.readAllProcessOutput();
-    return unzip.waitForProcessToFinish (600000) && unzip.getExitCode() == 0;
+    const auto [code, output] = testing_support::runOnHost ({ "/usr/bin/unzip", "-tqq", testing_support::hostPath (zip) });
+    return code == 0;
 }
 
 std::string runPython (const juce::String& script)
 {
     // Debian's own Python: an interpreter manager behind PATH may not find its
     // versions under the sandbox's home.
-    const juce::String interpreter = juce::File ("/usr/bin/python3").existsAsFile() ? "/usr/bin/python3" : "python3";
-    juce::ChildProcess python;
-    EXPECT_TRUE (python.start (juce::StringArray { interpreter, "-c", script }));
-    const auto output = python.readAllProcessOutput();
-    python.waitForProcessToFinish (600000);
-    return output.toStdString();
+    const auto [code, output] = testing_support::runOnHost ({ "/usr/bin/python3", "-c", script });
+    EXPECT_EQ (code, 0) << output;
+    return output;
 }
 
-long peakResidentKiB()
+// A path inside a Python string literal, as Debian's Python sees it.
+juce::String py (const juce::File& file)
 {
-    const auto status = juce::File ("/proc/self/status").loadFileAsString();
-    return status.fromFirstOccurrenceOf ("VmHWM:", false, false).trim().getLargeIntValue();
+    return "'" + testing_support::hostPath (file) + "'";
 }
 } // namespace
 
@@ -152,7 +147,7 @@ TEST (ZipArchive, SourceThatShrinksWhileReadIsArchivedAsRead)
         for (int i = 0; out.getPosition() < (5 << 20); ++i)
             out << "line " << i << " of a log that is about to be rotated\n";
     }
-    std::filesystem::resize_file (log.getFullPathName().toStdString(), 5 << 20);
+    std::filesystem::resize_file (util::platform::toNativePath (log), 5 << 20);
     const auto after = makeFile ("src/after.txt", "the next entry");
     ZipArchiveBuilder builder;
     builder.addFile (log, {});
@@ -162,16 +157,16 @@ TEST (ZipArchive, SourceThatShrinksWhileReadIsArchivedAsRead)
     int pieces = 0;
     const auto shrinkThere = [&] {
         if (++pieces == 3)
-            std::filesystem::resize_file (log.getFullPathName().toStdString(), (5 << 20) / 2);
+            std::filesystem::resize_file (util::platform::toNativePath (log), (5 << 20) / 2);
         return false;
     };
     const auto zip = scratch ("out/shrunk.zip");
     ASSERT_TRUE (builder.writeToFile (zip, shrinkThere));
 
     const auto report = runPython ("import zipfile\n"
-                                   "z = zipfile.ZipFile('" + zip.getFullPathName() + "')\n"
+                                   "z = zipfile.ZipFile(" + py (zip) + ")\n"
                                    "data = z.read('rotating.log')\n"
-                                   "print(len(data), data == open('" + log.getFullPathName() + "', 'rb').read(), z.read('after.txt').decode())\n");
+                                   "print(len(data), data == open(" + py (log) + ", 'rb').read(), z.read('after.txt').decode())\n");
     EXPECT_EQ (report, "2621440 True the next entry\n");
     EXPECT_TRUE (unzipAccepts (zip));
     EXPECT_EQ (capture.sink->messages(),
@@ -206,7 +201,7 @@ TEST (ZipArchive, EmptyArchiveIsAValidZip)
     const auto zip = scratch ("out/empty.zip");
     ASSERT_TRUE (ZipArchiveBuilder().writeToFile (zip));
     EXPECT_EQ (zip.getSize(), 22);
-    EXPECT_EQ (runPython ("import zipfile; print(len(zipfile.ZipFile('" + zip.getFullPathName() + "').namelist()))"), "0\n");
+    EXPECT_EQ (runPython ("import zipfile; print(len(zipfile.ZipFile(" + py (zip) + ").namelist()))"), "0\n");
 }
 
 // A 5 GiB sparse dump: Zip64 records for the entry, flat memory,
@@ -228,17 +223,17 @@ TEST (ZipArchive, FiveGiBSourceWithFlatMemory)
     builder.addFile (dump, "CrashDumps\\VORN X.exe.5.dmp");
     builder.addFile (small, {});
     const auto zip = scratch ("out/big.zip");
-    const auto before = peakResidentKiB();
+    const auto before = testing_support::peakMemoryKiB();
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE (builder.writeToFile (zip));
     const auto seconds = std::chrono::duration<double> (std::chrono::steady_clock::now() - start).count();
-    const auto growth = peakResidentKiB() - before;
+    const auto growth = testing_support::peakMemoryKiB() - before;
     std::printf ("archived 5 GiB in %.1f s, peak memory grew by %ld KiB\n", seconds, growth);
     EXPECT_LT (growth, 64 * 1024);
 
     const auto report = runPython (
         "import zipfile, zlib\n"
-        "z = zipfile.ZipFile('" + zip.getFullPathName() + "')\n"
+        "z = zipfile.ZipFile(" + py (zip) + ")\n"
         "for i in z.infolist():\n"
         "    crc = 0; n = 0\n"
         "    with z.open(i) as f:\n"
@@ -273,7 +268,7 @@ TEST (ZipArchive, EntriesPastFourGiBOfArchive)
     EXPECT_GT (zip.getSize(), 4LL << 30);
 
     const auto report = runPython ("import zipfile\n"
-                                   "z = zipfile.ZipFile('" + zip.getFullPathName() + "')\n"
+                                   "z = zipfile.ZipFile(" + py (zip) + ")\n"
                                    "i = z.getinfo('last.log')\n"
                                    "print(len(z.infolist()), i.header_offset > 0xFFFFFFFF, z.read('last.log').decode())\n");
     EXPECT_EQ (report, "2 True the last entry\n");

@@ -1,14 +1,17 @@
 #pragma once
 
 // The platform layer: the only place that knows which operating system it runs
-// on. UtilWindows.cpp implements it with Win32; UtilPosix.cpp for other systems.
+// on. PlatformWindows.cpp implements it with Win32; PlatformPosix.cpp for other systems.
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <juce_core/juce_core.h>
+#include <juce_events/juce_events.h>
 
 #include "Util/Journal.h"
 #include "Util/UtilWindows.h"
@@ -61,6 +64,11 @@ juce::String decodeLegacy8Bit (const char* data, size_t size);
 // console window. The command line's quotation marks group arguments; the
 // child receives them without the marks. False when the program cannot start.
 bool startChild (juce::ChildProcess& child, const juce::String& commandLine);
+
+// Where the system sends termination signals to a program (SIGINT, SIGTERM on
+// POSIX), a timer on the message thread that turns them into the given quit;
+// none where it does not (Windows sends a GUI program window messages instead).
+std::unique_ptr<juce::Timer> quitOnTerminationSignals (std::function<void()> quit);
 
 // The largest piece to ask juce::ChildProcess::readProcessOutput for at once.
 // Where that read blocks until the piece is full, small pieces let output that

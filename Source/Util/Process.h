@@ -17,6 +17,8 @@ public:
 
 private:
     juce::String command;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BackgroundThread)
 };
 
 // How long runCommand lets a child run before it is killed.

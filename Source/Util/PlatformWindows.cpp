@@ -254,6 +254,11 @@ bool startChild (juce::ChildProcess& child, const juce::String& commandLine)
     return child.start (commandLine);
 }
 
+std::unique_ptr<juce::Timer> quitOnTerminationSignals (std::function<void()>)
+{
+    return nullptr; // the window's close message takes the quit path already
+}
+
 int pipeReadChunkSize()
 {
     // The read polls the pipe and returns when the child has ended.

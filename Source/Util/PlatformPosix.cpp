@@ -2,6 +2,7 @@
 
 #include "Util/Platform.h"
 
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -160,6 +161,42 @@ bool startChild (juce::ChildProcess& child, const juce::String& commandLine)
     const bool started = child.start (args, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr);
     tieNextFork = false;
     return started;
+}
+
+namespace
+{
+std::atomic<bool> quitSignalled { false };
+
+extern "C" void onQuitSignal (int)
+{
+    quitSignalled = true;
+}
+
+// Looks for a signal ten times a second; a handler may only set a flag.
+class QuitOnSignal : public juce::Timer
+{
+public:
+    explicit QuitOnSignal (std::function<void()> f) : quit (std::move (f))
+    {
+        std::signal (SIGINT, onQuitSignal);
+        std::signal (SIGTERM, onQuitSignal);
+        startTimer (100);
+    }
+    ~QuitOnSignal() override { stopTimer(); }
+
+private:
+    void timerCallback() override
+    {
+        if (quitSignalled.exchange (false))
+            quit();
+    }
+    std::function<void()> quit;
+};
+} // namespace
+
+std::unique_ptr<juce::Timer> quitOnTerminationSignals (std::function<void()> quit)
+{
+    return std::make_unique<QuitOnSignal> (std::move (quit));
 }
 
 int pipeReadChunkSize()

@@ -1,0 +1,71 @@
+// Test support on Linux.
+
+#include "TestSupport.h"
+
+#include "Util/UtilWindows.h"
+
+#include <cstdlib>
+
+namespace testing_support
+{
+bool processAlive (const juce::String& pid)
+{
+    const auto status = juce::File ("/proc/" + pid.trim() + "/status").loadFileAsString();
+    return status.isNotEmpty() && ! status.fromFirstOccurrenceOf ("State:", false, false).trim().startsWith ("Z");
+}
+
+std::pair<int, std::string> runOnHost (const juce::StringArray& arguments)
+{
+    juce::ChildProcess child;
+    if (! child.start (arguments))
+        return { -1, "cannot start " + arguments[0].toStdString() };
+    const auto output = child.readAllProcessOutput();
+    if (! child.waitForProcessToFinish (600000))
+        return { -1, "still running: " + arguments[0].toStdString() };
+    return { static_cast<int> (child.getExitCode()), output.toStdString() };
+}
+
+juce::String hostPath (const juce::File& file)
+{
+    return file.getFullPathName();
+}
+
+int hugeFolderFileCount()
+{
+    return 100000;
+}
+
+long peakMemoryKiB()
+{
+    const auto status = juce::File ("/proc/self/status").loadFileAsString();
+    return status.fromFirstOccurrenceOf ("VmHWM:", false, false).trim().getLargeIntValue();
+}
+
+ScopedEnvironment::ScopedEnvironment (const char* variable, const juce::String& value) : name (variable)
+{
+    if (const char* old = std::getenv (variable))
+        previous = old;
+    setenv (variable, value.toRawUTF8(), 1);
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    if (previous)
+        setenv (name.c_str(), previous->c_str(), 1);
+    else
+        unsetenv (name.c_str());
+}
+
+juce::File installFakeDebugView()
+{
+    juce::File (util::getDebugViewExecutable().getFullPathName() + ".args").deleteFile();
+    juce::File (util::getDebugViewExecutable().getFullPathName() + ".pids").deleteFile();
+    return writeScript (util::getDebugViewExecutable(),
+                        "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.args\"\n"
+                        "echo >> \"$0.args\"\n"
+                        "echo $$ >> \"$0.pids\"\n"
+                        "[ -n \"$2\" ] && echo captured >> \"$2\"\n"
+                        "exec sleep 300");
+}
+
+} // namespace testing_support
