@@ -95,7 +95,7 @@ assert len(names) == len(set(names)), names
 print("zip:", len(names), "entries")
 EOF
 for link in Logs/loop other-profile Logs/secret.log; do
-  grep -qF "Skipped a link: $WU\AppData\Roaming\Lumacore\VORN_X\${link/\//\\}" "$log" || fail "no log line for the link $link"
+  grep -qF "Skipped a link: $WU\AppData\Roaming\Lumacore\VORN_X\\$(tr / '\\' <<<"$link")" "$log" || fail "no log line for the link $link"
 done
 [ ! -e "$U/Documents/Lumacore/VORN_X/debug.json" ] || fail "debug.json was left behind"
 [ ! -e "$U/Documents/Lumacore/system_info.txt" ] || fail "system_info.txt was left behind"
