@@ -171,6 +171,45 @@ TEST_F (CrashDumpKeyTest, RemovesLocalDumpsOnlyWhenItMadeIt)
     EXPECT_TRUE (keyExists (kLocalDumps)) << "a LocalDumps key that existed before was removed";
 }
 
+// The report's programs are taken from the system folder: fakes planted beside
+// the tool and in its current folder (the DebugView stand-in, which records its
+// arguments) never run, the real ones do.
+TEST (SystemReport, PlantedProgramsBesideTheToolAndInTheCurrentFolderNeverRun)
+{
+    const auto fake = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getSiblingFile ("Dbgview.exe");
+    ASSERT_TRUE (fake.existsAsFile());
+    const auto downloads = testing_support::sandbox().getChildFile ("Downloads");
+    ASSERT_TRUE (downloads.createDirectory().wasOk());
+    juce::Array<juce::File> planted;
+    for (const auto& folder : { fake.getParentDirectory(), downloads })
+        for (const auto* name : { "systeminfo.exe", "WMIC.exe", "reg.exe" })
+        {
+            const auto copy = folder.getChildFile (name);
+            ASSERT_TRUE (fake.copyFileTo (copy));
+            planted.add (copy);
+        }
+    const auto previous = juce::File::getCurrentWorkingDirectory();
+    ASSERT_TRUE (downloads.setAsCurrentWorkingDirectory());
+
+    const auto commands = util::platform::systemInfoCommands();
+    ASSERT_TRUE (util::getMakerDocFolder().createDirectory().wasOk());
+    const auto report = util::collectSystemInfo();
+    previous.setAsCurrentWorkingDirectory();
+
+    const auto system = util::platform::systemProgramFolder();
+    EXPECT_EQ (commands[1].commandLine, system.getChildFile ("wbem\\WMIC.exe").getFullPathName() + " path Win32_VideoController");
+    EXPECT_TRUE (commands[2].commandLine.startsWith (system.getChildFile ("reg.exe").getFullPathName() + " query "));
+    ASSERT_TRUE (report.has_value());
+    EXPECT_TRUE (report->loadFileAsString().contains ("MachineGuid")) << "the real reg.exe did not run";
+    for (const auto& copy : planted)
+    {
+        EXPECT_FALSE (juce::File (copy.getFullPathName() + ".args").exists()) << copy.getFullPathName() << " ran";
+        juce::File (copy.getFullPathName() + ".args").deleteFile();
+        juce::File (copy.getFullPathName() + ".pids").deleteFile();
+        copy.deleteFile();
+    }
+}
+
 // An administrator's own crash-dump settings for the product survive a collection.
 TEST_F (CrashDumpKeyTest, AKeyThatExistedBeforeIsRestoredNotDeleted)
 {

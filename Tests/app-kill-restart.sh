@@ -13,24 +13,12 @@ dbgview="${XDG_DATA_HOME:-$HOME/.local/share}/Lumacore/Dbgview"
 mkdir -p "$(dirname "$dbgview")"
 printf '#!/bin/sh\necho $$ > "$0.pid"\necho captured >> "$2"\nexec sleep 300\n' > "$dbgview"; chmod +x "$dbgview"
 
-wait_for_log() {
-  local i=0
-  until grep -qF -- "$1" "$log" 2>/dev/null; do
-    [ $i -ge $(($2 * 10)) ] && fail "the log never showed: $1"
-    sleep 0.1; i=$((i + 1))
-  done
-}
-
 "$exe" & app=$!
 trap 'kill -9 $app 2>/dev/null' EXIT
 wid=$(wait_for_window 30) || fail "no window appeared"
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 wait_for_log "VORN Triagent initialized" 20
-i=0
-until grep -qF "Enabling logging" "$log"; do
-  [ $i -ge 40 ] && fail "ENABLE LOGGING never took"
-  xdotool mousemove $((X + 692)) $((Y + 38)) click 1; sleep 0.5; i=$((i + 1))
-done
+click_action_until "Enabling logging" 40
 wait_for_log "Crash reports enabled" 20
 [ -f "$debug_json" ] || fail "no debug.json"
 i=0

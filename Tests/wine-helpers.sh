@@ -48,27 +48,6 @@ start_tool() {
   eval "$(xdotool getwindowgeometry --shell "$wid")"
 }
 
-# Waits up to $2 seconds for a line of the tool's own log to contain $1.
-wait_for_log() {
-  local i=0
-  until grep -qF -- "$1" "$log" 2>/dev/null; do
-    [ $i -ge $(($2 * 10)) ] && fail "the log never showed: $1"
-    sleep 0.1; i=$((i + 1))
-  done
-}
-
-# The right-hand column of the 800 x 470 page: the action button, then CLOSE.
-click_action() { xdotool mousemove $((X + 692)) $((Y + 38)) click 1; }
-click_close() { xdotool mousemove $((X + 692)) $((Y + 101)) click 1; }
-
-# Clicks the action button every half second until the log shows $1 (at most $2 clicks).
-click_action_until() {
-  local i=0
-  until grep -qF -- "$1" "$log" 2>/dev/null; do
-    [ $i -ge "$2" ] && fail "the log never showed: $1"
-    click_action; sleep 0.5; i=$((i + 1))
-  done
-}
 
 # The pids of running (not defunct) processes whose program (Wine shows its Windows path) matches $1.
 running() { ps -eo pid=,stat=,args= | awk -v pat="$1" '$2 !~ /^Z/ && tolower($3) ~ tolower(pat) {print $1}'; }
