@@ -19,11 +19,6 @@ bool stopRequested()
     return juce::Thread::currentThreadShouldExit();
 }
 
-juce::String quoteIfSpaced (const juce::String& path)
-{
-    return path.containsChar (' ') ? path.quoted() : path;
-}
-
 // Walks a folder without leaving it. Every entry is judged by where it really
 // leads, not only by its link flag: some systems show a link to a file as a
 // plain file. A folder is entered once, and only when it lies inside the walked

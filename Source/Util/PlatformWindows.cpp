@@ -201,10 +201,7 @@ juce::File systemProgramFolder()
 std::vector<util::SystemCommand> systemInfoCommands()
 {
     const auto system = systemProgramFolder();
-    const auto program = [&] (const char* name) {
-        const auto path = system.getChildFile (name).getFullPathName();
-        return path.containsChar (' ') ? path.quoted() : path;
-    };
+    const auto program = [&] (const char* name) { return util::quoteIfSpaced (system.getChildFile (name).getFullPathName()); };
     return { { "systeminfo", program ("systeminfo.exe") },
              { "WMIC path Win32_VideoController", util::videoControllerCommand (system) },
              { "reg query \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Cryptography\"",

@@ -15,13 +15,14 @@ std::optional<process::BackgroundThread> debugViewThread;
 
 constexpr const char* kDebugConfigText = "\n{\n    \"DEBUG_LOG_ENABLE\": true\n}\n";
 
+} // namespace
+
 juce::String quoteIfSpaced (const juce::String& path)
 {
-    // A path with a space would split DebugView's arguments and let the elevated
-    // tool start whatever program sits at the first space.
+    // A path with a space would split the arguments and let the elevated tool
+    // start whatever program sits at the first space.
     return path.containsChar (' ') ? path.quoted() : path;
 }
-} // namespace
 
 std::optional<juce::File> writeDebugConfig()
 {

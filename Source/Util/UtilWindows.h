@@ -36,6 +36,9 @@ void stopDebugView();
 bool isAscii (const juce::String& text);
 std::optional<juce::String> getShortPath (const juce::File& file);
 
+// A program path for a command line: quoted when it holds a space.
+juce::String quoteIfSpaced (const juce::String& path);
+
 // The DebugView command line for the two paths, each quoted when it holds a space.
 juce::String buildDebugViewCommand (const juce::String& executable, const juce::String& outputFile);
 
