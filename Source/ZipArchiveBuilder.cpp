@@ -6,6 +6,7 @@
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <cstdint>
@@ -24,6 +25,10 @@ constexpr std::uint64_t kMax32 = 0xFFFFFFFFu;
 constexpr size_t kChunkSize = 1 << 20;
 // Room for the worst case of stored blocks (5 bytes per 65,535) and headers.
 constexpr size_t kChunkOutputSize = kChunkSize + kChunkSize / 64 + 1024;
+// Compressor threads: one per core, at most this many (memory grows with them).
+constexpr unsigned kMaxCompressors = 8;
+// Pieces in flight at most: a few per compressor, bounded (about 2 MiB each).
+constexpr size_t kMaxPiecesInFlight = 16;
 // Entries from this size on get a Zip64 local header, so that deflate's
 // worst-case growth still fits.
 constexpr std::uint64_t kZip64EntryThreshold = 0xF0000000u;
@@ -225,8 +230,7 @@ class DeflatePool
 public:
     DeflatePool()
     {
-        const auto count = std::max (1u, std::thread::hardware_concurrency());
-        for (unsigned i = 0; i < count; ++i)
+        for (unsigned i = 0; i < threadCount(); ++i)
             threads.emplace_back ([this] { work(); });
     }
 
@@ -242,7 +246,7 @@ public:
             t.join();
     }
 
-    static size_t threadCount() { return std::max (1u, std::thread::hardware_concurrency()); }
+    static unsigned threadCount() { return std::clamp (std::thread::hardware_concurrency(), 1u, kMaxCompressors); }
 
     void submit (Chunk& c)
     {
@@ -299,8 +303,9 @@ public:
     ArchiveWriter (juce::FileOutputStream& stream, const std::function<bool()>& stop)
         : out (stream), shouldStop (stop)
     {
-        // Read-ahead bounded to a few chunks per compressor: memory stays flat.
-        for (size_t i = 0; i < std::max<size_t> (4, 3 * DeflatePool::threadCount()); ++i)
+        // Read-ahead bounded to a few pieces per compressor: memory stays flat.
+        const auto pieces = std::clamp<size_t> (3 * DeflatePool::threadCount(), 4, kMaxPiecesInFlight);
+        for (size_t i = 0; i < pieces; ++i)
             ring.push_back (std::make_unique<Chunk>());
     }
 
