@@ -283,6 +283,7 @@ TEST_F (CollectionTest, ExportFailureLeavesNoZipAndTheRetryStoresEveryFileOnce)
     ASSERT_TRUE (waitForLine ("Failure encountered", 1, 30000));
     EXPECT_TRUE (exportedZips().isEmpty());
     const auto all = lines();
+    ASSERT_GE (all.size(), 2);
     EXPECT_TRUE (all[all.size() - 2].startsWith ("Generating zip file: VORN_LOG_"));
     EXPECT_FALSE (all.joinIntoString ("\n").contains ("File exported"));
 

@@ -197,6 +197,7 @@ TEST (SystemReport, PlantedProgramsBesideTheToolAndInTheCurrentFolderNeverRun)
     previous.setAsCurrentWorkingDirectory();
 
     const auto system = util::platform::systemProgramFolder();
+    ASSERT_EQ (commands.size(), 3u);
     EXPECT_EQ (commands[1].commandLine, system.getChildFile ("wbem\\WMIC.exe").getFullPathName() + " path Win32_VideoController");
     EXPECT_TRUE (commands[2].commandLine.startsWith (system.getChildFile ("reg.exe").getFullPathName() + " query "));
     ASSERT_TRUE (report.has_value());
