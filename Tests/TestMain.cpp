@@ -45,9 +45,15 @@ class FreshProductFolders : public ::testing::EmptyTestEventListener
 {
     void OnTestStart (const ::testing::TestInfo&) override
     {
-        util::getMakerDocFolder().deleteRecursively();
-        util::getProductLogFolder().getParentDirectory().deleteRecursively();
-        util::getCrashReportFolder().deleteRecursively();
+        // Under Wine the previous test process may still be letting go of a
+        // file (its deletion then waits for that): try until the folder is gone.
+        for (const auto& folder : { util::getMakerDocFolder(), util::getProductLogFolder().getParentDirectory(),
+                                    util::getCrashReportFolder() })
+        {
+            const auto deadline = juce::Time::getMillisecondCounterHiRes() + 5000;
+            while (! folder.deleteRecursively() && folder.exists() && juce::Time::getMillisecondCounterHiRes() < deadline)
+                juce::Thread::sleep (20);
+        }
         util::getDebugViewOutputFile().deleteFile();
     }
 };
