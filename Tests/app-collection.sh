@@ -10,10 +10,7 @@ mkdir -p "$out"
 log="$HOME/.config/Lumacore/VORN_X/Triagent.log"
 mkdir -p "$(dirname "$log")" "$HOME/Documents/Lumacore/VORN_X"
 echo '<config/>' > "$HOME/Documents/Lumacore/VORN_X/config.xml"
-# A DebugView stand-in where the tool looks for it.
-dbgview="${XDG_DATA_HOME:-$HOME/.local/share}/Lumacore/Dbgview"
-mkdir -p "$(dirname "$dbgview")"
-printf '#!/bin/sh\necho captured >> "$2"\nexec sleep 300\n' > "$dbgview"; chmod +x "$dbgview"
+install_fake_dbgview
 
 "$exe" & app=$!
 trap 'kill -TERM $app 2>/dev/null' EXIT

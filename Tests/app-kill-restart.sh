@@ -9,9 +9,7 @@ exe=$1
 log="$HOME/.config/Lumacore/VORN_X/Triagent.log"
 debug_json="$HOME/Documents/Lumacore/VORN_X/debug.json"
 mkdir -p "$(dirname "$log")"
-dbgview="${XDG_DATA_HOME:-$HOME/.local/share}/Lumacore/Dbgview"
-mkdir -p "$(dirname "$dbgview")"
-printf '#!/bin/sh\necho $$ > "$0.pid"\necho captured >> "$2"\nexec sleep 300\n' > "$dbgview"; chmod +x "$dbgview"
+install_fake_dbgview
 
 "$exe" & app=$!
 trap 'kill -9 $app 2>/dev/null' EXIT

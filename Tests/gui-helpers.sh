@@ -32,6 +32,15 @@ wait_for_exit() {
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# A DebugView stand-in where the Linux build looks for it: writes its pid to
+# "$dbgview.pid", "captured" into the file after /l, and runs until killed.
+install_fake_dbgview() {
+  dbgview="${XDG_DATA_HOME:-$HOME/.local/share}/Lumacore/Dbgview"
+  mkdir -p "$(dirname "$dbgview")"
+  printf '#!/bin/sh\necho $$ > "$0.pid"\necho captured >> "$2"\nexec sleep 300\n' > "$dbgview"
+  chmod +x "$dbgview"
+}
+
 # Waits up to $2 seconds for a line of the tool's own log ($log) to contain $1.
 wait_for_log() {
   local i=0
