@@ -2,8 +2,14 @@
 
 #include "LoggingPage.h"
 #include "Timestamp.h"
+#include "Log/Log.h"
 #include "Util/Journal.h"
+#include "Util/UserFiles.h"
 #include "Util/UtilWindows.h"
+
+#include <cstdlib>
+
+LUMO_LOG_FILE_LOGGER
 
 LogCollector::LogCollector (LoggingPage& owner, WizardActions* actions)
     : juce::Thread ("LogCollector"), sideEffects (actions != nullptr ? *actions : systemWizardActions()),
@@ -16,7 +22,15 @@ LogCollector::~LogCollector()
 {
     // Every work step notices the request (commands are killed, the archive
     // writer stops), so the worker still removes its temporary files.
-    stopThread (kShutdownTimeoutMs);
+    signalThreadShouldExit();
+    notify();
+    if (waitForThreadToExit (kShutdownTimeoutMs))
+        return;
+    // Never killed: a thread killed in the middle of a call can leave locks
+    // held and abort the process. What it left on, the next start switches
+    // off from the journal.
+    LUMO_LOG_INFO ("The collection did not stop in time; the tool ends now, the next start switches off what is still on");
+    std::_Exit (0);
 }
 
 void LogCollector::run()
@@ -71,13 +85,34 @@ void LogCollector::updateUi (std::function<void (LoggingPage&)> function) const
 
 std::optional<juce::File> LogCollector::exportZipFile()
 {
-    const auto name = "VORN_LOG_" + currentTimestamp() + ".zip";
-    updateUi ([name] (LoggingPage& p) { p.printMsg ("Generating zip file: " + name); });
-
-    const auto target = util::getMakerDocFolder().getChildFile (name);
-    if (zipBuilder.writeToFile (target, [this] { return threadShouldExit(); }))
-        return target;
-    target.deleteFile();
+    // Created exclusively: a name that is already there (an earlier zip, or
+    // something planted) is neither opened nor deleted; the next second's
+    // time stamp is taken instead.
+    const auto now = juce::Time::getCurrentTime();
+    for (int second = 0; second < kZipNameAttempts; ++second)
+    {
+        const auto name = "VORN_LOG_" + formatTimestamp (now + juce::RelativeTime::seconds (second)) + ".zip";
+        const auto target = util::getMakerDocFolder().getChildFile (name);
+        auto created = util::files::createNew (target);
+        if (created.refusal == util::files::Refusal::exists)
+        {
+            LUMO_LOG_INFO ("A zip file name is already taken, trying the next second's: {}", target.getFullPathName().toStdString());
+            continue;
+        }
+        updateUi ([name] (LoggingPage& p) { p.printMsg ("Generating zip file: " + name); });
+        if (! created)
+        {
+            LUMO_LOG_INFO ("Cannot create the zip file ({}): {}", util::files::describe (created.refusal),
+                           target.getFullPathName().toStdString());
+            return std::nullopt;
+        }
+        if (zipBuilder.writeTo (created.file, [this] { return threadShouldExit(); }))
+            return target;
+        created.file.close();
+        if (util::files::removeCreated (target) == util::files::Removal::elsewhere)
+            LUMO_LOG_INFO ("Left alone, no longer the file the tool wrote: {}", target.getFullPathName().toStdString());
+        return std::nullopt;
+    }
     return std::nullopt;
 }
 
@@ -86,8 +121,11 @@ void LogCollector::removeTempFiles()
     std::vector<juce::File> failures, removedFiles;
     for (const auto& file : tempFiles)
     {
-        const bool removed = ! file.exists() || (file.isDirectory() ? file.deleteRecursively (false) : file.deleteFile());
-        (removed ? removedFiles : failures).push_back (file);
+        // Only the file the tool wrote, never a folder, never through a link.
+        const auto result = util::files::removeCreated (file);
+        if (result == util::files::Removal::elsewhere)
+            LUMO_LOG_INFO ("Left alone, no longer the file the tool wrote: {}", file.getFullPathName().toStdString());
+        (result == util::files::Removal::failed ? failures : removedFiles).push_back (file);
     }
     util::journalTempFilesRemoved (removedFiles);
 

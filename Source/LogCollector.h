@@ -41,6 +41,8 @@ public:
 
     // How long the destructor lets a work step wind down before it gives up on it.
     static constexpr int kShutdownTimeoutMs = 2000;
+    // How many seconds' time stamps the export tries for a zip name not yet taken.
+    static constexpr int kZipNameAttempts = 60;
 
     // Appended to by the work states, on the worker only.
     ZipArchiveBuilder zipBuilder;

@@ -2,9 +2,13 @@
 
 #include "PageLayout.h"
 #include "Timestamp.h"
+#include "Log/Log.h"
+#include "Util/UserFiles.h"
 #include "Util/UtilWindows.h"
 
 #include <fmt/format.h>
+
+LUMO_LOG_FILE_LOGGER
 
 namespace
 {
@@ -18,10 +22,14 @@ std::optional<juce::File> backupAndReset()
         return std::nullopt;
 
     const auto target = folder.getSiblingFile (folder.getFileName() + "_BACKUP_" + currentTimestamp());
-    if (target.exists())
-        return std::nullopt; // never merge into or replace an earlier backup
-    if (! folder.moveFileTo (target))
+    // Only a real folder in a real parent, onto a name that is not there: never
+    // merged into an earlier backup, never moved through a link or junction.
+    if (! util::files::moveFolderWithinParent (folder, target.getFileName()))
+    {
+        LUMO_LOG_INFO ("Cannot move the product folder aside (a link, a junction, or its backup name is taken): {}",
+                       folder.getFullPathName().toStdString());
         return std::nullopt;
+    }
     return target;
 }
 

@@ -3,6 +3,7 @@
 #include "Log/Log.h"
 #include "MainComponent.h"
 #include "Util/Platform.h"
+#include "Util/UserFiles.h"
 
 LUMO_LOG_FILE_LOGGER
 
@@ -48,8 +49,18 @@ bool TriagentApplication::moreThanOneInstanceAllowed()
 
 void TriagentApplication::initialise (const juce::String&)
 {
+    // Before the first file is touched: links that others made are refused by
+    // the system where it can, and the user's known folders are fixed.
+    const auto trust = util::platform::enforceRedirectionTrust();
+    util::files::resolveTrustedBases();
+
     mainWindow.reset();
-    mainWindow.emplace (getApplicationName());
+    mainWindow.emplace (getApplicationName()); // sets up the log
+    LUMO_LOG_INFO ("{}", trust == util::platform::RedirectionTrust::enforced
+                             ? "Redirection trust enforced: links and junctions made by other users are refused"
+                         : trust == util::platform::RedirectionTrust::refused
+                             ? "Redirection trust not enforced: the system refused it"
+                             : "Redirection trust not enforced: this system does not have it");
     quitOnSignal = util::platform::quitOnTerminationSignals ([] {
         if (auto* app = juce::JUCEApplication::getInstance())
             app->systemRequestedQuit();

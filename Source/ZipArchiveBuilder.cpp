@@ -1,6 +1,7 @@
 #include "ZipArchiveBuilder.h"
 
 #include "Log/Log.h"
+#include "Util/UserFiles.h"
 #include "Util/UtilWindows.h"
 
 #include <isa-l/crc.h>
@@ -13,6 +14,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 LUMO_LOG_FILE_LOGGER
@@ -32,6 +34,90 @@ constexpr size_t kMaxPiecesInFlight = 16;
 // Entries from this size on get a Zip64 local header, so that deflate's
 // worst-case growth still fits.
 constexpr std::uint64_t kZip64EntryThreshold = 0xF0000000u;
+// A name field holds at most this many bytes.
+constexpr int kMaxNameBytes = 0xFFFF;
+
+// Buffered writes to the archive's own handle, which the room created exclusively.
+class HandleOutputStream : public juce::OutputStream
+{
+public:
+    explicit HandleOutputStream (util::files::OpenFile& target) : file (target) { buffer.reserve (kBufferSize); }
+    ~HandleOutputStream() override { flush(); }
+
+    void flush() override
+    {
+        if (! buffer.empty() && ! file.write (buffer.data(), buffer.size()))
+            failed = true;
+        buffer.clear();
+    }
+    bool setPosition (juce::int64 newPosition) override
+    {
+        flush();
+        if (failed || ! file.setPosition (static_cast<std::uint64_t> (newPosition)))
+            return false;
+        position = newPosition;
+        return true;
+    }
+    juce::int64 getPosition() override { return position; }
+    bool write (const void* data, size_t size) override
+    {
+        if (failed)
+            return false;
+        position += static_cast<juce::int64> (size);
+        if (buffer.size() + size > kBufferSize)
+        {
+            flush();
+            if (size >= kBufferSize)
+            {
+                failed = failed || ! file.write (data, size);
+                return ! failed;
+            }
+        }
+        const auto* bytes = static_cast<const std::uint8_t*> (data);
+        buffer.insert (buffer.end(), bytes, bytes + size);
+        return ! failed;
+    }
+    bool ok() const { return ! failed; }
+
+private:
+    static constexpr size_t kBufferSize = 16384;
+    util::files::OpenFile& file;
+    std::vector<std::uint8_t> buffer;
+    juce::int64 position = 0;
+    bool failed = false;
+};
+
+// Reads until the piece is full or the file ends; -1 on a failed read.
+int readFully (util::files::OpenFile& in, std::uint8_t* into, int want)
+{
+    int got = 0;
+    while (got < want)
+    {
+        const auto n = in.read (into + got, want - got);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return got;
+}
+
+// Why a source is left out, for its log line; empty when it can be archived.
+std::optional<juce::String> leftOutReason (util::files::Refusal refusal)
+{
+    using util::files::Refusal;
+    if (refusal == Refusal::none)
+        return std::nullopt;
+    if (refusal == Refusal::missing || refusal == Refusal::unreadable)
+        return juce::String ("cannot be read");
+    return juce::String (util::files::describe (refusal));
+}
+
+void logLeftOut (const juce::String& reason, const juce::File& file)
+{
+    LUMO_LOG_INFO ("Left out of the zip file, {}: {}", reason.toStdString(), file.getFullPathName().toStdString());
+}
 
 // Little-endian fields of the zip records.
 void u16 (juce::MemoryOutputStream& out, std::uint64_t v) { out.writeShort (static_cast<short> (v & 0xFFFF)); }
@@ -300,7 +386,7 @@ private:
 class ArchiveWriter
 {
 public:
-    ArchiveWriter (juce::FileOutputStream& stream, const std::function<bool()>& stop)
+    ArchiveWriter (juce::OutputStream& stream, const std::function<bool()>& stop)
         : out (stream), shouldStop (stop)
     {
         // Read-ahead bounded to a few pieces per compressor: memory stays flat.
@@ -348,19 +434,21 @@ private:
     // Reads the source chunk by chunk into the pipeline.
     bool addEntry (const ZipArchiveBuilder::Item& item)
     {
-        juce::FileInputStream in (item.file);
-        if (! in.openedOk() || item.file.isDirectory())
+        // Read from the handle that passed the room's checks, never by name again.
+        auto opened = util::files::openForReading (item.file, item.file.getParentDirectory());
+        if (const auto reason = leftOutReason (opened.refusal))
         {
-            LUMO_LOG_INFO ("Left out of the zip file, cannot be read: {}", item.file.getFullPathName().toStdString());
+            logLeftOut (*reason, item.file);
             return true;
         }
+        auto& in = opened.file;
 
         Entry e;
         e.name = item.name;
         e.flags = util::isAscii (item.name) ? 0 : 0x0800; // bit 11: the name is UTF-8
-        toDos (item.file.getLastModificationTime(), e);
+        toDos (in.modified(), e);
         // The size when opened: what a writer appends meanwhile is left for the next collection.
-        const auto size = static_cast<std::uint64_t> (std::max<juce::int64> (0, in.getTotalLength()));
+        const auto size = in.size();
         e.zip64Local = size >= kZip64EntryThreshold;
         entries.push_back (e);
         const auto index = entries.size() - 1;
@@ -377,11 +465,11 @@ private:
                 return false;
 
             const auto want = static_cast<int> (std::min<std::uint64_t> (size - read, kChunkSize));
-            const auto got = want > 0 ? std::max (0, in.read (c->input.data(), want)) : 0;
+            const auto got = want > 0 ? readFully (in, c->input.data(), want) : 0;
+            if (got < 0)
+                return false;
             if (got < want)
             {
-                if (in.getStatus().failed())
-                    return false;
                 LUMO_LOG_INFO ("Shrank while it was archived, stored as far as it could be read: {} ({} of {} bytes)",
                                item.file.getFullPathName().toStdString(), read + static_cast<std::uint64_t> (got), size);
             }
@@ -448,7 +536,7 @@ private:
         return true;
     }
 
-    juce::FileOutputStream& out;
+    juce::OutputStream& out;
     const std::function<bool()>& shouldStop;
     std::uint64_t position = 0;
     std::deque<Entry> entries;
@@ -477,31 +565,35 @@ juce::String ZipArchiveBuilder::entryName (const juce::File& file, const juce::S
 
 bool ZipArchiveBuilder::writeToFile (const juce::File& target, const std::function<bool()>& shouldStop) const
 {
+    // Created exclusively: a name that is already there is neither opened nor deleted.
+    auto created = util::files::createNew (target);
+    if (! created)
+        return false;
+    if (writeTo (created.file, shouldStop))
+        return true;
+    created.file.close();
+    util::files::removeCreated (target);
+    return false;
+}
+
+bool ZipArchiveBuilder::writeTo (util::files::OpenFile& target, const std::function<bool()>& shouldStop) const
+{
     // Sources that cannot be read are named before anything is archived, so
     // that the tool's own log inside the archive lists them.
     std::vector<Item> readable;
     for (const auto& item : items)
     {
-        if (juce::FileInputStream probe (item.file); probe.openedOk() && ! item.file.isDirectory())
-            readable.push_back (item);
+        const auto reason = item.name.getNumBytesAsUTF8() > static_cast<size_t> (kMaxNameBytes)
+                                ? std::optional<juce::String> ("its name is too long for a zip file")
+                                : leftOutReason (util::files::openForReading (item.file, item.file.getParentDirectory()).refusal);
+        if (reason)
+            logLeftOut (*reason, item.file);
         else
-            LUMO_LOG_INFO ("Left out of the zip file, cannot be read: {}", item.file.getFullPathName().toStdString());
+            readable.push_back (item);
     }
 
-    if (target.exists() && ! target.deleteFile())
-        return false;
-
-    bool ok = false;
-    {
-        juce::FileOutputStream out (target, 16384);
-        ok = out.openedOk() && ArchiveWriter (out, shouldStop).writeAll (readable);
-        if (ok)
-        {
-            out.flush();
-            ok = out.getStatus().wasOk();
-        }
-    }
-    if (! ok)
-        target.deleteFile();
-    return ok;
+    HandleOutputStream out (target);
+    bool ok = ArchiveWriter (out, shouldStop).writeAll (readable);
+    out.flush();
+    return ok && out.ok() && target.flushToDisk();
 }

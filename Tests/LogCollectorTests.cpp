@@ -267,13 +267,15 @@ TEST_F (CollectionTest, EnableLoggingFailsAndRetryStartsAtTheFirstScreen)
 
 TEST_F (CollectionTest, ExportFailureLeavesNoZipAndTheRetryStoresEveryFileOnce)
 {
-    // Folders in the way of every zip name of the next minute.
+    // Names already taken are neither opened nor deleted: the export takes the
+    // next second's name. Here every name of the next two minutes is taken
+    // (folders with something inside), more than the export tries.
+    const auto zipName = [] (juce::Time t) { return "VORN_LOG_" + t.formatted ("%Y%m%d%H%M%S") + ".zip"; };
     const auto now = juce::Time::getCurrentTime();
     juce::Array<juce::File> blockers;
-    for (int s = 0; s < 60; ++s)
+    for (int s = 0; s < 120; ++s)
     {
-        const auto stamp = (now + juce::RelativeTime::seconds (s)).formatted ("%Y%m%d%H%M%S");
-        const auto blocker = util::getMakerDocFolder().getChildFile ("VORN_LOG_" + stamp + ".zip");
+        const auto blocker = util::getMakerDocFolder().getChildFile (zipName (now + juce::RelativeTime::seconds (s)));
         ASSERT_TRUE (blocker.getChildFile ("in the way").create().wasOk());
         blockers.add (blocker);
     }
@@ -282,13 +284,17 @@ TEST_F (CollectionTest, ExportFailureLeavesNoZipAndTheRetryStoresEveryFileOnce)
     clickAction ("COLLECT");
     ASSERT_TRUE (waitForLine ("Failure encountered", 1, 30000));
     EXPECT_TRUE (exportedZips().isEmpty());
-    const auto all = lines();
-    ASSERT_GE (all.size(), 2);
-    EXPECT_TRUE (all[all.size() - 2].startsWith ("Generating zip file: VORN_LOG_"));
-    EXPECT_FALSE (all.joinIntoString ("\n").contains ("File exported"));
+    EXPECT_FALSE (lines().joinIntoString ("\n").contains ("File exported"));
+    for (const auto& b : blockers)
+        EXPECT_TRUE (b.getChildFile ("in the way").existsAsFile()) << b.getFullPathName();
 
     for (const auto& b : blockers)
         b.deleteRecursively();
+    // The retry: the names of the next 30 seconds are taken by plain files.
+    const auto later = juce::Time::getCurrentTime();
+    std::vector<juce::File> taken;
+    for (int s = 0; s < 30; ++s)
+        taken.push_back (testing_support::touch (util::getMakerDocFolder().getChildFile (zipName (later + juce::RelativeTime::seconds (s))), "earlier"));
     clickAction ("RETRY");
     ASSERT_TRUE (waitForLine ("VORN Triagent initialized", 2));
     clickAction ("NEXT");
@@ -297,9 +303,13 @@ TEST_F (CollectionTest, ExportFailureLeavesNoZipAndTheRetryStoresEveryFileOnce)
     clickAction ("COLLECT");
     ASSERT_TRUE (waitForLine ("Temporary files removed", 1, 30000));
 
-    const auto zips = exportedZips();
-    ASSERT_EQ (zips.size(), 1);
-    juce::ZipFile zip (zips[0]);
+    const auto expectedName = zipName (later + juce::RelativeTime::seconds (30));
+    EXPECT_TRUE (lines().contains ("File exported - " + expectedName)) << lines().joinIntoString ("\n");
+    for (const auto& file : taken)
+        EXPECT_EQ (file.loadFileAsString(), "earlier");
+    const auto zipFile = util::getMakerDocFolder().getChildFile (expectedName);
+    ASSERT_TRUE (zipFile.existsAsFile());
+    juce::ZipFile zip (zipFile);
     juce::StringArray names;
     for (int i = 0; i < zip.getNumEntries(); ++i)
         names.add (zip.getEntry (i)->filename);

@@ -161,7 +161,9 @@ TEST (LogFileSink, ManyThreadsWriteWholeLines)
 {
     const auto file = testing_support::sandbox().getChildFile ("threads.log");
     file.deleteFile();
-    lumo::log::setSinks ({ std::make_shared<lumo::log::FileSink> (file.getFullPathName().toStdString(), Level::Info) });
+    auto created = util::files::createNew (file);
+    ASSERT_TRUE (created);
+    lumo::log::setSinks ({ std::make_shared<lumo::log::FileSink> (std::move (created.file), Level::Info) });
 
     constexpr int threads = 8, perThread = 300;
     std::vector<std::thread> workers;

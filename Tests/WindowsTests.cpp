@@ -404,7 +404,9 @@ TEST (DiagnosticLog, WritesIntoANonAsciiFolder)
     ASSERT_TRUE (folder.createDirectory().wasOk());
     const auto file = folder.getChildFile ("Triagent.log");
     file.deleteFile();
-    lumo::log::FileSink sink (util::platform::toNativePath (file), lumo::log::Level::Info);
+    auto created = util::files::createNew (file);
+    ASSERT_TRUE (created);
+    lumo::log::FileSink sink (std::move (created.file), lumo::log::Level::Info, util::platform::textLineEnd());
     sink.write (nullptr, "banner\n");
     EXPECT_EQ (file.loadFileAsString(), "banner\r\n");
     folder.deleteRecursively();

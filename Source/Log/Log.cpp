@@ -100,17 +100,30 @@ void Context::log (Level level, std::string_view message) const
     dispatch (*sinks, record, message);
 }
 
-FileSink::FileSink (std::filesystem::path file, Level minimumLevel) : Sink (minimumLevel), path (std::move (file)) {}
+FileSink::FileSink (util::files::OpenFile file, Level minimumLevel, std::string lineEndText)
+    : Sink (minimumLevel), target (std::move (file)), lineEnd (std::move (lineEndText))
+{
+}
 FileSink::~FileSink() = default;
 
 void FileSink::write (const Record* record, std::string_view message)
 {
-    const auto text = record != nullptr ? formatLine (*record, message) : std::string (message);
+    auto text = record != nullptr ? formatLine (*record, message) : std::string (message);
+    if (lineEnd != "\n")
+    {
+        std::string converted;
+        converted.reserve (text.size() + 8);
+        for (const char c : text)
+            if (c == '\n')
+                converted.append (lineEnd);
+            else
+                converted.push_back (c);
+        text = std::move (converted);
+    }
     std::lock_guard lock (fileMutex);
-    // Reopened for every record so that each one is on disk when write returns.
-    std::ofstream out (path, std::ios::app);
-    if (out.is_open())
-        out.write (text.data(), static_cast<std::streamsize> (text.size()));
+    // Unbuffered: each record is with the system when write returns.
+    if (target.isOpen())
+        target.write (text.data(), text.size());
 }
 
 } // namespace lumo::log

@@ -17,6 +17,8 @@
 
 #include <fmt/format.h>
 
+#include "Util/UserFiles.h"
+
 namespace lumo::log
 {
 enum class Level : int
@@ -102,16 +104,20 @@ public:
     const SinkList* sinks;
 };
 
+// Appends to a file that the file room opened: every record goes through the
+// same handle, never by the file's name again.
 class FileSink final : public Sink
 {
 public:
-    FileSink (std::filesystem::path file, Level minimumLevel);
+    // Each line feed is stored as lineEnd (the system's text line end).
+    FileSink (util::files::OpenFile file, Level minimumLevel, std::string lineEnd = "\n");
     ~FileSink() override;
     void write (const Record* record, std::string_view message) override;
 
 private:
     std::mutex fileMutex;
-    std::filesystem::path path;
+    util::files::OpenFile target;
+    std::string lineEnd;
 };
 
 template <typename Stream>

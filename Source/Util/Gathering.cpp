@@ -2,6 +2,7 @@
 #include "Util/Journal.h"
 #include "Util/Platform.h"
 #include "Util/Process.h"
+#include "Util/UserFiles.h"
 #include "Util/UtilWindows.h"
 
 #include <set>
@@ -50,13 +51,27 @@ private:
             if (stopRequested())
                 return false;
             const auto& file = entry.getFile();
-            const bool isLink = file.isSymbolicLink();
+            // What the entry itself is, no link followed (on Windows a link is
+            // a name-surrogate reparse point; cloud files are ordinary).
+            const auto kind = files::classify (file);
+            if (kind == files::Kind::link)
+            {
+                skipped (file);
+                continue;
+            }
+            if (kind == files::Kind::special)
+            {
+                skipped (file, "Skipped a special file: {}");
+                continue;
+            }
+            if (kind == files::Kind::missing)
+                continue; // gone since it was listed
             const auto real = platform::realPath (file);
             const bool inside = real && realRoot && real->isAChildOf (*realRoot);
 
-            if (entry.isDirectory())
+            if (kind == files::Kind::folder)
             {
-                if (isLink || ! inside || ! visited.insert (real->getFullPathName()).second)
+                if (! inside || ! visited.insert (real->getFullPathName()).second)
                 {
                     skipped (file);
                     continue;
@@ -64,9 +79,9 @@ private:
                 if (! walk (file))
                     return false;
             }
-            else if ((isLink || real) && ! (inside && real->existsAsFile()))
+            else if (! (inside && real->existsAsFile()))
             {
-                skipped (file);
+                skipped (file); // some systems show a link to a file as a plain file
             }
             else if (file.getFileName().matchesWildcard (wildcard, true))
             {
@@ -76,10 +91,10 @@ private:
         return ! stopRequested();
     }
 
-    void skipped (const juce::File& link)
+    void skipped (const juce::File& link, const char* message = "Skipped a link: {}")
     {
         if (reported.insert (link.getFullPathName()).second)
-            LUMO_LOG_INFO ("Skipped a link: {}", link.getFullPathName().toStdString());
+            LUMO_LOG_INFO (fmt::runtime (message), link.getFullPathName().toStdString());
     }
 
     juce::File root;
@@ -93,10 +108,11 @@ private:
 
 std::optional<juce::File> writeOutputFile (const juce::String& text, const juce::String& fileName)
 {
+    // A fresh file renamed over the name: nothing half written is left, and a
+    // planted link is replaced, never followed.
     const auto file = getMakerDocFolder().getChildFile (fileName);
-    if (file.replaceWithText (text))
+    if (files::replaceWithText (file, text))
         return file;
-    file.deleteFile();
     return std::nullopt;
 }
 
@@ -137,8 +153,12 @@ std::optional<juce::File> collectSystemInfo()
     const auto text = buildSystemInfo (replacedCommands ? *replacedCommands : platform::systemInfoCommands());
     if (! text)
         return std::nullopt;
-    journalTempFile (getMakerDocFolder().getChildFile ("system_info.txt"));
-    return writeOutputFile (*text, "system_info.txt");
+    const auto file = getMakerDocFolder().getChildFile ("system_info.txt");
+    journalTempFile (file);
+    const auto written = writeOutputFile (*text, "system_info.txt");
+    if (written)
+        journalTempFile (file, files::createdIdentity (file));
+    return written;
 }
 
 juce::String archiveNameFor (const juce::File& home, const juce::File& folder, const juce::File& file)
@@ -165,7 +185,8 @@ bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)
 
     const auto handOverFile = [&] (const juce::File& file, const char* missingMessage)
     {
-        if (file.existsAsFile())
+        // The archive writer judges the file itself under the reading rules.
+        if (files::classify (file) != files::Kind::missing)
             callback (file, {});
         else
             LUMO_LOG_INFO (fmt::runtime (missingMessage), file.getFullPathName().toStdString());

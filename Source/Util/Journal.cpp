@@ -2,6 +2,7 @@
 
 #include "Log/Log.h"
 #include "Util/Platform.h"
+#include "Util/UserFiles.h"
 #include "Util/UtilWindows.h"
 
 #include <mutex>
@@ -23,9 +24,15 @@ struct CrashDumpRecord
     bool createdLocalDumps = false;
 };
 
+struct TempFile
+{
+    juce::File file;
+    std::optional<files::Identity> identity; // once written
+};
+
 struct JournalState
 {
-    std::vector<juce::File> tempFiles;
+    std::vector<TempFile> tempFiles;
     std::optional<CrashDumpRecord> crashDumps;
 
     bool empty() const { return tempFiles.empty() && ! crashDumps; }
@@ -34,6 +41,12 @@ struct JournalState
 std::mutex journalMutex;
 JournalState journal; // this run's switches, as the file says them
 CrashDumpRegistry* replacedRegistry = nullptr;
+std::optional<files::Identity> journalIdentity; // the journal file on disk, as the tool last wrote or read it
+
+// The journal is small: anything larger is not one of ours.
+constexpr int kMaxJournalBytes = 64 * 1024;
+// Far deeper than the tool writes (3), shallow enough for the recursive parser.
+constexpr int kMaxJournalNesting = 16;
 
 const juce::StringArray& ourValueNames()
 {
@@ -55,10 +68,19 @@ juce::String toJson (const JournalState& state)
     auto* root = new juce::DynamicObject();
     root->setProperty ("journal", kJournalMark);
     root->setProperty ("version", kJournalVersion);
-    juce::Array<juce::var> files;
-    for (const auto& file : state.tempFiles)
-        files.add (file.getFullPathName());
-    root->setProperty ("tempFiles", files);
+    juce::Array<juce::var> temps;
+    for (const auto& temp : state.tempFiles)
+    {
+        auto* entry = new juce::DynamicObject();
+        entry->setProperty ("path", temp.file.getFullPathName());
+        if (temp.identity)
+        {
+            entry->setProperty ("volume", juce::String (temp.identity->volume));
+            entry->setProperty ("index", juce::String (temp.identity->index));
+        }
+        temps.add (juce::var (entry));
+    }
+    root->setProperty ("tempFiles", temps);
     if (state.crashDumps)
     {
         auto* crash = new juce::DynamicObject();
@@ -86,20 +108,74 @@ bool isRestorable (const RegistryValue& value)
     return numbers.contains (value.name) && value.type == RegistryValue::kDword && value.data.getSize() == 4;
 }
 
+// The deepest nesting of arrays and objects in a JSON text, strings skipped.
+int nestingDepth (const juce::String& text)
+{
+    int depth = 0, deepest = 0;
+    bool inString = false, escaped = false;
+    for (auto p = text.getCharPointer(); ! p.isEmpty(); ++p)
+    {
+        const auto c = *p;
+        if (inString)
+        {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        }
+        else if (c == '"')
+            inString = true;
+        else if (c == '[' || c == '{')
+            deepest = std::max (deepest, ++depth);
+        else if (c == ']' || c == '}')
+            --depth;
+    }
+    return deepest;
+}
+
+std::optional<std::uint64_t> parseNumber (const juce::var& value)
+{
+    const auto text = value.toString();
+    if (! value.isString() || text.isEmpty() || ! text.containsOnly ("0123456789") || text.length() > 20)
+        return std::nullopt;
+    return static_cast<std::uint64_t> (std::stoull (text.toStdString()));
+}
+
+// A temporary file of the journal: its path, and the file it was when written.
+std::optional<TempFile> tempFileFrom (const juce::var& entry)
+{
+    // An older journal names the path alone.
+    const auto path = entry.isString() ? entry : entry["path"];
+    if (! path.isString() || ! juce::File::isAbsolutePath (path.toString()))
+        return std::nullopt;
+    TempFile temp { juce::File (path.toString()), std::nullopt };
+    if (entry.isObject() && ! entry["volume"].isVoid())
+    {
+        const auto volume = parseNumber (entry["volume"]), index = parseNumber (entry["index"]);
+        if (! volume || ! index)
+            return std::nullopt;
+        temp.identity = files::Identity { *volume, *index };
+    }
+    return temp;
+}
+
 // Parses a journal; empty when it is damaged or not ours.
 std::optional<JournalState> fromJson (const juce::String& text)
 {
     juce::var root;
-    if (! juce::JSON::parse (text, root).wasOk() || ! root.isObject() || root["journal"].toString() != kJournalMark
+    if (nestingDepth (text) > kMaxJournalNesting || ! juce::JSON::parse (text, root).wasOk() || ! root.isObject() || root["journal"].toString() != kJournalMark
         || ! root["version"].isInt() || static_cast<int> (root["version"]) != kJournalVersion || ! root["tempFiles"].isArray())
         return std::nullopt;
 
     JournalState state;
-    for (const auto& path : *root["tempFiles"].getArray())
+    for (const auto& entry : *root["tempFiles"].getArray())
     {
-        if (! path.isString() || ! juce::File::isAbsolutePath (path.toString()))
+        auto temp = tempFileFrom (entry);
+        if (! temp)
             return std::nullopt;
-        state.tempFiles.emplace_back (path.toString());
+        state.tempFiles.push_back (std::move (*temp));
     }
 
     const auto crash = root["crashDumps"];
@@ -131,50 +207,44 @@ std::optional<JournalState> fromJson (const juce::String& text)
     return state;
 }
 
-// The journal's folder must be the folder the tool derives, not a link or a
-// junction to somewhere else: the elevated tool writes there.
-bool journalFolderIsReal (const juce::File& folder)
-{
-    const auto real = platform::realPath (folder);
-    return real && *real == folder;
-}
-
-// Writes the state atomically: a new file, then a rename over the old one.
-// An empty state removes the journal.
+// Writes the state atomically through the file room: a fresh file renamed
+// over the old one, in the journal's real folder. An empty state removes the
+// journal, but only the file that the tool wrote or read.
 void save (const JournalState& state)
 {
     const auto file = getSwitchJournalFile();
-    const auto folder = file.getParentDirectory();
     if (state.empty())
     {
-        if (file.existsAsFile() && ! file.isSymbolicLink())
-            file.deleteFile();
+        if (journalIdentity && files::removeOwn (file, *journalIdentity) == files::Removal::elsewhere)
+            LUMO_LOG_INFO ("Left alone, no longer the file the tool wrote: {}", file.getFullPathName().toStdString());
+        journalIdentity.reset();
         return;
     }
-    if (! folder.createDirectory().wasOk() || ! journalFolderIsReal (folder))
+    if (! files::createFolders (file.getParentDirectory()))
     {
         LUMO_LOG_INFO ("Cannot write the switch journal: {}", file.getFullPathName().toStdString());
         return;
     }
+    journalIdentity = files::replaceWithText (file, toJson (state));
+    if (! journalIdentity)
+        LUMO_LOG_INFO ("Cannot write the switch journal: {}", file.getFullPathName().toStdString());
+}
 
-    const auto fresh = folder.getChildFile (file.getFileName() + ".new");
-    if (fresh.isSymbolicLink() || (fresh.exists() && ! fresh.deleteFile()))
-    {
-        LUMO_LOG_INFO ("Cannot write the switch journal: {}", fresh.getFullPathName().toStdString());
-        return;
-    }
-    bool written = false;
-    {
-        juce::FileOutputStream out (fresh);
-        written = out.openedOk() && out.writeText (toJson (state), false, false, nullptr);
-        out.flush(); // to the disk before the rename
-        written = written && out.getStatus().wasOk();
-    }
-    if (! written || ! platform::replaceFile (fresh, file))
-    {
-        fresh.deleteFile();
-        LUMO_LOG_INFO ("Cannot write the switch journal: {}", file.getFullPathName().toStdString());
-    }
+// Reads the journal once, from one handle, at most kMaxJournalBytes.
+std::optional<juce::String> readJournal (const juce::File& file, files::Refusal& refusal)
+{
+    auto opened = files::openForReading (file, file.getParentDirectory());
+    refusal = opened.refusal;
+    if (! opened)
+        return std::nullopt;
+    journalIdentity = opened.file.identity();
+    juce::MemoryBlock data (kMaxJournalBytes + 1);
+    int got = 0;
+    for (int n; got <= kMaxJournalBytes && (n = opened.file.read (static_cast<char*> (data.getData()) + got, kMaxJournalBytes + 1 - got)) > 0;)
+        got += n;
+    if (got > kMaxJournalBytes)
+        return std::nullopt;
+    return juce::String::fromUTF8 (static_cast<const char*> (data.getData()), got);
 }
 
 // The temporary files that the tool itself writes: the only paths that a
@@ -243,19 +313,23 @@ juce::File getSwitchJournalFile()
     return platform::localAppDataFolder().getChildFile (kMakerFolderName).getChildFile ("Triagent").getChildFile ("switches.journal");
 }
 
-void journalTempFile (const juce::File& file)
+void journalTempFile (const juce::File& file, std::optional<files::Identity> identity)
 {
     std::lock_guard lock (journalMutex);
-    if (std::find (journal.tempFiles.begin(), journal.tempFiles.end(), file) == journal.tempFiles.end())
-        journal.tempFiles.push_back (file);
+    auto found = std::find_if (journal.tempFiles.begin(), journal.tempFiles.end(), [&] (const TempFile& t) { return t.file == file; });
+    if (found == journal.tempFiles.end())
+        journal.tempFiles.push_back ({ file, identity });
+    else if (identity)
+        found->identity = identity;
     save (journal);
 }
 
-void journalTempFilesRemoved (const std::vector<juce::File>& files)
+void journalTempFilesRemoved (const std::vector<juce::File>& removed)
 {
     std::lock_guard lock (journalMutex);
     const auto before = journal.tempFiles.size();
-    std::erase_if (journal.tempFiles, [&] (const juce::File& f) { return std::find (files.begin(), files.end(), f) != files.end(); });
+    std::erase_if (journal.tempFiles,
+                   [&] (const TempFile& t) { return std::find (removed.begin(), removed.end(), t.file) != removed.end(); });
     if (journal.tempFiles.size() != before)
         save (journal);
 }
@@ -296,11 +370,14 @@ void recoverSwitches()
 {
     std::lock_guard lock (journalMutex);
     journal = {}; // a new run: nothing of its own is on yet
+    journalIdentity.reset();
     const auto file = getSwitchJournalFile();
-    if (! file.existsAsFile())
+    auto refusal = files::Refusal::none;
+    const auto text = readJournal (file, refusal);
+    if (refusal == files::Refusal::missing)
         return;
 
-    const auto found = file.isSymbolicLink() || file.getSize() > 1024 * 1024 ? std::nullopt : fromJson (file.loadFileAsString());
+    const auto found = text ? fromJson (*text) : std::nullopt;
     if (! found)
     {
         LUMO_LOG_INFO ("Ignored a damaged switch journal: {}", file.getFullPathName().toStdString());
@@ -310,10 +387,23 @@ void recoverSwitches()
 
     for (const auto& temp : found->tempFiles)
     {
-        if (! isOwnTempFile (temp))
-            LUMO_LOG_INFO ("Ignored a path in the switch journal that the tool does not write: {}", temp.getFullPathName().toStdString());
-        else if (temp.existsAsFile() && temp.deleteFile())
-            LUMO_LOG_INFO (kSwitchedOff, temp.getFullPathName().toStdString());
+        const auto path = temp.file.getFullPathName().toStdString();
+        if (! isOwnTempFile (temp.file))
+        {
+            LUMO_LOG_INFO ("Ignored a path in the switch journal that the tool does not write: {}", path);
+            continue;
+        }
+        // The file as written, or, where the run ended before it was written,
+        // whatever ordinary file of one name stands there now.
+        auto identity = temp.identity;
+        if (! identity)
+            if (const auto opened = files::openForReading (temp.file, temp.file.getParentDirectory()))
+                identity = opened.file.identity();
+        const auto result = identity ? files::removeOwn (temp.file, *identity) : files::Removal::missing;
+        if (result == files::Removal::removed)
+            LUMO_LOG_INFO (kSwitchedOff, path);
+        else if (result == files::Removal::elsewhere)
+            LUMO_LOG_INFO ("Left alone, no longer the file the tool wrote: {}", path);
     }
     if (found->crashDumps)
         switchOffCrashDumps (*found->crashDumps);

@@ -11,6 +11,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include "Util/UserFiles.h"
+
 namespace util
 {
 // One value of a registry key, as stored.
@@ -57,7 +59,8 @@ std::vector<RegistryValue> crashDumpValues (const juce::File& dumpFolder);
 juce::File getSwitchJournalFile();
 
 // Each call rewrites the journal before the switch changes, atomically.
-void journalTempFile (const juce::File& file);                     // before the file is written
+// Before the file is written (no identity yet), and again once it is written.
+void journalTempFile (const juce::File& file, std::optional<files::Identity> identity = std::nullopt);
 void journalTempFilesRemoved (const std::vector<juce::File>& files); // after they are deleted
 
 // At start-up: switches off what an earlier run left on according to the

@@ -39,9 +39,19 @@ std::optional<juce::String> shortPath (const juce::File& file);
 // changes nothing.
 util::CrashDumpRegistry& systemCrashDumpRegistry();
 
-// Moves a file over another in one step: the target is either the old file or
-// the new one, never missing or half written.
-bool replaceFile (const juce::File& from, const juce::File& to);
+// Asks the system to refuse junctions and links that a non-administrator
+// made, for every path this process opens (Windows' redirection trust). Call
+// at start, before the first file is touched.
+enum class RedirectionTrust
+{
+    enforced,
+    refused,     // the system has the mitigation and did not apply it
+    unavailable, // the system has no such mitigation
+};
+RedirectionTrust enforceRedirectionTrust();
+
+// How a text file ends its lines here ("\r\n" on Windows).
+const char* textLineEnd();
 
 // The folder of the system's own programs (the system folder on Windows).
 juce::File systemProgramFolder();

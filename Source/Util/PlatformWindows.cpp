@@ -159,11 +159,29 @@ util::CrashDumpRegistry& systemCrashDumpRegistry()
     return keys;
 }
 
-bool replaceFile (const juce::File& from, const juce::File& to)
+RedirectionTrust enforceRedirectionTrust()
 {
-    return MoveFileExW (from.getFullPathName().toWideCharPointer(), to.getFullPathName().toWideCharPointer(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-           != 0;
+    // ProcessRedirectionTrustPolicy (16), PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY:
+    // not in every SDK's headers, and the functions are missing on older
+    // systems, so both are looked up at run time.
+    constexpr int kProcessRedirectionTrustPolicy = 16;
+    constexpr DWORD kEnforceRedirectionTrust = 0x1;
+    using SetPolicy = BOOL (WINAPI*) (int, PVOID, SIZE_T);
+    using GetPolicy = BOOL (WINAPI*) (HANDLE, int, PVOID, SIZE_T);
+    const auto kernel = GetModuleHandleW (L"kernel32.dll");
+    const auto set = kernel != nullptr ? reinterpret_cast<SetPolicy> (reinterpret_cast<void*> (GetProcAddress (kernel, "SetProcessMitigationPolicy"))) : nullptr;
+    const auto get = kernel != nullptr ? reinterpret_cast<GetPolicy> (reinterpret_cast<void*> (GetProcAddress (kernel, "GetProcessMitigationPolicy"))) : nullptr;
+    if (set == nullptr || get == nullptr)
+        return RedirectionTrust::unavailable;
+
+    DWORD flags = kEnforceRedirectionTrust;
+    if (! set (kProcessRedirectionTrustPolicy, &flags, sizeof (flags)))
+        return GetLastError() == ERROR_INVALID_PARAMETER ? RedirectionTrust::unavailable : RedirectionTrust::refused;
+    // Counted as enforced only when the system reports it back.
+    DWORD now = 0;
+    if (! get (GetCurrentProcess(), kProcessRedirectionTrustPolicy, &now, sizeof (now)))
+        return RedirectionTrust::refused;
+    return (now & kEnforceRedirectionTrust) != 0 ? RedirectionTrust::enforced : RedirectionTrust::refused;
 }
 
 std::optional<juce::File> realPath (const juce::File& file)
@@ -187,6 +205,11 @@ std::optional<juce::File> realPath (const juce::File& file)
     else if (path.startsWith ("\\\\?\\"))
         path = path.substring (4);
     return juce::File (path);
+}
+
+const char* textLineEnd()
+{
+    return "\r\n";
 }
 
 juce::File systemProgramFolder()

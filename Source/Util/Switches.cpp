@@ -2,6 +2,7 @@
 #include "Util/Journal.h"
 #include "Util/Platform.h"
 #include "Util/Process.h"
+#include "Util/UserFiles.h"
 #include "Util/UtilWindows.h"
 
 LUMO_LOG_FILE_LOGGER
@@ -15,6 +16,24 @@ std::optional<process::BackgroundThread> debugViewThread;
 
 constexpr const char* kDebugConfigText = "\n{\n    \"DEBUG_LOG_ENABLE\": true\n}\n";
 
+// DebugView opens its file by name: it must be an ordinary file of the
+// temporary folder when DebugView starts. A missing one is created
+// exclusively; one that fails the reading rules (a link, a file with several
+// names) is removed itself, never what it leads to, and created anew.
+bool prepareDebugViewOutput (const juce::File& file)
+{
+    if (files::classify (file) != files::Kind::missing)
+    {
+        const auto opened = files::openForReading (file, file.getParentDirectory());
+        if (opened)
+            return true;
+        LUMO_LOG_INFO ("Replaced DebugView's output file, it was {}: {}", files::describe (opened.refusal), file.getFullPathName().toStdString());
+        if (const auto removed = files::removeName (file); removed != files::Removal::removed && removed != files::Removal::missing)
+            return false;
+    }
+    return files::createFolders (file.getParentDirectory()) && static_cast<bool> (files::createNew (file));
+}
+
 } // namespace
 
 juce::String quoteIfSpaced (const juce::String& path)
@@ -27,16 +46,15 @@ juce::String quoteIfSpaced (const juce::String& path)
 std::optional<juce::File> writeDebugConfig()
 {
     const auto folder = getProductDocFolder();
-    if (! folder.isDirectory() && ! folder.createDirectory().wasOk())
+    if (! files::createFolders (folder))
         return std::nullopt;
 
     const auto file = folder.getChildFile ("debug.json");
     journalTempFile (file); // before the product's debug log is on
-    if (! file.replaceWithText (kDebugConfigText))
-    {
-        file.deleteFile();
+    const auto written = files::replaceWithText (file, kDebugConfigText);
+    if (! written)
         return std::nullopt;
-    }
+    journalTempFile (file, written);
     return file;
 }
 
@@ -55,8 +73,11 @@ std::vector<juce::File> enableLogging()
 
     const auto outputFile = getDebugViewOutputFile();
     const auto executable = getDebugViewExecutable();
-    if (! outputFile.existsAsFile())
-        outputFile.create();
+    if (! prepareDebugViewOutput (outputFile))
+    {
+        LUMO_LOG_INFO ("Cannot create DebugView's output file, DebugView is not started: {}", outputFile.getFullPathName().toStdString());
+        return created;
+    }
 
     juce::String command;
     if (isAscii (outputFile.getFullPathName()) && isAscii (executable.getFullPathName()))
@@ -93,7 +114,7 @@ void stopDebugView()
 {
     if (! debugViewThread)
         return;
-    debugViewThread->stopThread (1000);
+    debugViewThread->stopThread (-1); // its body stops within 100 ms; never killed
     debugViewThread.reset();
 }
 
