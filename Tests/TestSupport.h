@@ -48,6 +48,16 @@ juce::File writeScript (const juce::File& file, const juce::String& body);
 // .args and .pids files.
 juce::File installFakeDebugView();
 
+// What "another program of the user" plants. A symbolic link at linkPath to
+// target (under Wine a Linux link inside the prefix, which Wine shows as a
+// reparse point for a folder and as a plain file for a file); a second name
+// for an existing file; a FIFO; a character device (/dev/null's). False where
+// the system has no such thing (FIFOs and devices under Wine).
+bool plantLink (const juce::File& target, const juce::File& linkPath);
+bool plantHardLink (const juce::File& existing, const juce::File& secondName);
+bool plantFifo (const juce::File& path);
+bool plantDevice (const juce::File& path);
+
 // A sink that keeps every message it receives.
 class CaptureSink : public lumo::log::Sink
 {

@@ -5,6 +5,9 @@
 #include "Util/UtilWindows.h"
 
 #include <cstdlib>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace testing_support
 {
@@ -54,6 +57,30 @@ ScopedEnvironment::~ScopedEnvironment()
         setenv (name.c_str(), previous->c_str(), 1);
     else
         unsetenv (name.c_str());
+}
+
+bool plantLink (const juce::File& target, const juce::File& linkPath)
+{
+    linkPath.getParentDirectory().createDirectory();
+    return ::symlink (target.getFullPathName().toRawUTF8(), linkPath.getFullPathName().toRawUTF8()) == 0;
+}
+
+bool plantHardLink (const juce::File& existing, const juce::File& secondName)
+{
+    secondName.getParentDirectory().createDirectory();
+    return ::link (existing.getFullPathName().toRawUTF8(), secondName.getFullPathName().toRawUTF8()) == 0;
+}
+
+bool plantFifo (const juce::File& path)
+{
+    path.getParentDirectory().createDirectory();
+    return ::mkfifo (path.getFullPathName().toRawUTF8(), 0644) == 0;
+}
+
+bool plantDevice (const juce::File& path)
+{
+    path.getParentDirectory().createDirectory();
+    return ::mknod (path.getFullPathName().toRawUTF8(), S_IFCHR | 0666, makedev (1, 3)) == 0;
 }
 
 juce::File installFakeDebugView()

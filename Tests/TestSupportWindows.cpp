@@ -72,6 +72,29 @@ long peakMemoryKiB()
     return static_cast<long> (counters.PeakWorkingSetSize / 1024);
 }
 
+bool plantLink (const juce::File& target, const juce::File& linkPath)
+{
+    // Wine 8 makes no links itself: a Linux link inside the prefix.
+    linkPath.getParentDirectory().createDirectory();
+    return runOnHost ({ "/bin/ln", "-s", hostPath (target), hostPath (linkPath) }).first == 0;
+}
+
+bool plantHardLink (const juce::File& existing, const juce::File& secondName)
+{
+    secondName.getParentDirectory().createDirectory();
+    return CreateHardLinkW (secondName.getFullPathName().toWideCharPointer(), existing.getFullPathName().toWideCharPointer(), nullptr) != 0;
+}
+
+bool plantFifo (const juce::File&)
+{
+    return false;
+}
+
+bool plantDevice (const juce::File&)
+{
+    return false;
+}
+
 juce::File installFakeDebugView()
 {
     // Built beside the tests, where the tool looks for Dbgview.exe.
