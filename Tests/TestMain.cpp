@@ -7,6 +7,7 @@
 
 #include <juce_events/juce_events.h>
 
+#include "TestSupport.h"
 #include "Util/UtilWindows.h"
 
 namespace
@@ -45,10 +46,15 @@ class FreshProductFolders : public ::testing::EmptyTestEventListener
 {
     void OnTestStart (const ::testing::TestInfo&) override
     {
+        // A link that a test planted is removed itself, never entered.
+        const juce::Array<juce::File> folders { util::getMakerDocFolder(), util::getProductLogFolder().getParentDirectory(),
+                                                util::getCrashReportFolder() };
+        auto planted = folders;
+        planted.add (util::getDebugViewOutputFile());
+        testing_support::removeTrees (planted);
         // Under Wine the previous test process may still be letting go of a
         // file (its deletion then waits for that): try until the folder is gone.
-        for (const auto& folder : { util::getMakerDocFolder(), util::getProductLogFolder().getParentDirectory(),
-                                    util::getCrashReportFolder() })
+        for (const auto& folder : folders)
         {
             const auto deadline = juce::Time::getMillisecondCounterHiRes() + 5000;
             while (! folder.deleteRecursively() && folder.exists() && juce::Time::getMillisecondCounterHiRes() < deadline)

@@ -58,6 +58,10 @@ bool plantHardLink (const juce::File& existing, const juce::File& secondName);
 bool plantFifo (const juce::File& path);
 bool plantDevice (const juce::File& path);
 
+// Removes folders (or files) with everything below them, never following a link (under
+// Wine, which shows a Linux link to a folder as a plain folder, from Linux).
+void removeTrees (const juce::Array<juce::File>& folders);
+
 // A sink that keeps every message it receives.
 class CaptureSink : public lumo::log::Sink
 {

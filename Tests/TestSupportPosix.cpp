@@ -83,6 +83,13 @@ bool plantDevice (const juce::File& path)
     return ::mknod (path.getFullPathName().toRawUTF8(), S_IFCHR | 0666, makedev (1, 3)) == 0;
 }
 
+void removeTrees (const juce::Array<juce::File>& folders)
+{
+    // JUCE removes a link itself here and never enters it.
+    for (const auto& folder : folders)
+        folder.deleteRecursively (false);
+}
+
 juce::File installFakeDebugView()
 {
     juce::File (util::getDebugViewExecutable().getFullPathName() + ".args").deleteFile();

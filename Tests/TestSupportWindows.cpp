@@ -95,6 +95,14 @@ bool plantDevice (const juce::File&)
     return false;
 }
 
+void removeTrees (const juce::Array<juce::File>& folders)
+{
+    juce::StringArray command { "/bin/rm", "-rf", "--" };
+    for (const auto& folder : folders)
+        command.add (hostPath (folder));
+    runOnHost (command);
+}
+
 juce::File installFakeDebugView()
 {
     // Built beside the tests, where the tool looks for Dbgview.exe.

@@ -23,13 +23,14 @@ void setupLogging()
     const auto lineEnd = std::string (util::platform::textLineEnd());
     const auto banner = fmt::format ("{0}================{0}Log started: {1}{0}----------------{0}{0}", lineEnd,
                                      juce::Time::getCurrentTime().toString (true, true).toStdString());
+    // An earlier log of this process is let go first: Windows renames over no open file.
+    setSinks ({});
     auto opened = util::files::replaceAndKeepOpen (file, banner.data(), banner.size());
     if (! opened)
     {
         // Without a log folder there is no log. A folder that is a link or
         // junction is refused; standard error is the only place left to say so.
-        const auto folder = file.getParentDirectory();
-        const bool refused = util::files::classify (folder) != util::files::Kind::missing;
+        const bool refused = opened.refusal == util::files::Refusal::link;
         auto sinks = SinkList {};
         if (refused)
         {

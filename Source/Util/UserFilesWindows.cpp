@@ -29,6 +29,9 @@ struct Handle
 };
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// What the tool writes may be read meanwhile, and replaced by name (the log
+// of an earlier start in the same process is renamed over), never written by others.
+constexpr DWORD kShareOwn = FILE_SHARE_READ | FILE_SHARE_DELETE;
 
 // The form that the Win32 calls take beyond MAX_PATH.
 std::wstring win32Path (const juce::File& file)
@@ -122,6 +125,7 @@ bool isRealFolder (const juce::File& folder)
     Handle h (openHandle (folder, FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
     if (! h.ok())
         return false;
+    // Wine shows a Linux link as a plain folder: its final path gives it away.
     const auto facts = factsOf (h.h);
     const auto real = finalPath (h.h);
     return facts && (facts->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && ! isLinkTag (facts->attributes, facts->tag) && real
@@ -251,7 +255,7 @@ Opened openForReading (const juce::File& file, const juce::File& insideFolder)
 
 Opened createNew (const juce::File& file)
 {
-    auto opened = createChecked (file, FILE_SHARE_READ);
+    auto opened = createChecked (file, kShareOwn);
     if (opened)
         rememberCreated (file, opened.file.identity());
     return opened;
@@ -271,7 +275,7 @@ bool createFolders (const juce::File& folder)
 Opened replaceAndKeepOpen (const juce::File& target, const void* data, size_t bytes)
 {
     const auto temp = target.getSiblingFile ("." + target.getFileName() + "." + juce::Uuid().toString() + ".new");
-    auto opened = createChecked (temp, FILE_SHARE_READ);
+    auto opened = createChecked (temp, kShareOwn);
     if (! opened)
         return opened;
     const auto h = reinterpret_cast<HANDLE> (opened.file.nativeHandle());
@@ -319,6 +323,12 @@ Removal removeName (const juce::File& file)
     const auto facts = factsOf (h.h);
     // A real folder is never removed; a junction or link is removed itself.
     if (! facts || ((facts->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && ! isLinkTag (facts->attributes, facts->tag)))
+        return Removal::elsewhere;
+    // The handle must be the name itself: where a link was followed after all
+    // (Wine shows a Linux link as the file it leads to), deleting through it
+    // would delete what it leads to.
+    const auto real = finalPath (h.h);
+    if (! real || *real != expectedRealPath (file))
         return Removal::elsewhere;
     return dispose (h.h) ? Removal::removed : Removal::failed;
 }
