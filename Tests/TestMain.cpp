@@ -51,6 +51,7 @@ class FreshProductFolders : public ::testing::EmptyTestEventListener
                                                 util::getCrashReportFolder() };
         auto planted = folders;
         planted.add (util::getDebugViewOutputFile());
+        planted.add (testing_support::sandbox().getChildFile ("scratch")); // the tests' own files
         testing_support::removeTrees (planted);
         // Under Wine the previous test process may still be letting go of a
         // file (its deletion then waits for that): try until the folder is gone.

@@ -448,4 +448,5 @@ TEST (Resources, VersionRecordAndManifest)
     const std::string manifest (data, SizeofResource (nullptr, resource));
     EXPECT_NE (manifest.find ("level=\"requireAdministrator\" uiAccess=\"false\""), std::string::npos);
     EXPECT_NE (manifest.find ("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE (manifest.find ("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>"), std::string::npos);
 }

@@ -12,7 +12,8 @@ namespace
 {
 juce::File scratch (const juce::String& path)
 {
-    const auto file = testing_support::sandbox().getChildFile (path);
+    // Emptied before each test (the archive is created exclusively).
+    const auto file = testing_support::sandbox().getChildFile ("scratch").getChildFile (path);
     file.getParentDirectory().createDirectory();
     return file;
 }
