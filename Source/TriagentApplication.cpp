@@ -53,6 +53,8 @@ void TriagentApplication::initialise (const juce::String&)
     // the system where it can, and the user's known folders are fixed.
     const auto trust = util::platform::enforceRedirectionTrust();
     util::files::resolveTrustedBases();
+    // Children get an environment the tool builds, none of what the user set.
+    util::platform::isolateChildEnvironment();
 
     mainWindow.reset();
     mainWindow.emplace (getApplicationName()); // sets up the log

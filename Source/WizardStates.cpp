@@ -248,7 +248,8 @@ void Finish::enter (LogCollector& c) const
     });
     util::stopDebugView();
     c.removeTempFiles(); // deleting debug.json switches the product's debug log off
-    util::disableCrashDump();
+    if (! util::disableCrashDump())
+        printMsg (c, "Cannot switch off crash reports: they are still on, and the next start of VORN Triagent switches them off");
 }
 
 void Fail::enter (LogCollector& c) const

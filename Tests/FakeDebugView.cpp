@@ -1,6 +1,7 @@
 // A stand-in for DebugView in the Windows test build: records its arguments
 // (UTF-8, one per line) in "<its own path>.args" and its process id in
-// "<its own path>.pids", appends a line to the file named after "/l" and, as
+// "<its own path>.pids", its environment (one NAME=value a line) in
+// "<its own path>.env", appends a line to the file named after "/l" and, as
 // DebugView does, keeps that file open for writing (others may only read it)
 // until it is killed.
 
@@ -42,6 +43,16 @@ int main()
     append (std::wstring (self) + L".args", recorded + "\n");
 
     append (std::wstring (self) + L".pids", std::to_string (GetCurrentProcessId()) + "\n");
+
+    std::string environment;
+    if (wchar_t* block = GetEnvironmentStringsW())
+    {
+        for (const wchar_t* entry = block; *entry != 0; entry += wcslen (entry) + 1)
+            environment += toUtf8 (entry) + "\n";
+        FreeEnvironmentStringsW (block);
+    }
+    DeleteFileW ((std::wstring (self) + L".env").c_str());
+    append (std::wstring (self) + L".env", environment);
 
     HANDLE capture = INVALID_HANDLE_VALUE;
     for (int i = 1; i + 1 < count; ++i)

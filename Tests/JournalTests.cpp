@@ -3,57 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include "FakeRegistry.h"
 #include "TestSupport.h"
 #include "Util/Journal.h"
 #include "Util/UtilWindows.h"
 
 using testing_support::touch;
 
+using testing_support::FakeRegistry;
+
 namespace
 {
-// A registry holding the product key and the LocalDumps key above it.
-struct FakeRegistry : util::CrashDumpRegistry
-{
-    std::optional<std::vector<util::RegistryValue>> productKey;
-    bool localDumps = false;
-
-    bool localDumpsExists() override { return localDumps || productKey.has_value(); }
-    std::optional<std::vector<util::RegistryValue>> readProductKey() override { return productKey; }
-    bool writeProductValues (const std::vector<util::RegistryValue>& values) override
-    {
-        localDumps = true;
-        if (! productKey)
-            productKey.emplace();
-        for (const auto& value : values)
-        {
-            std::erase_if (*productKey, [&] (const auto& v) { return v.name == value.name; });
-            productKey->push_back (value);
-        }
-        return true;
-    }
-    bool deleteProductValues (const juce::StringArray& names) override
-    {
-        if (! productKey)
-            return false;
-        std::erase_if (*productKey, [&] (const auto& v) { return names.contains (v.name); });
-        return true;
-    }
-    bool deleteProductKey() override
-    {
-        const bool existed = productKey.has_value();
-        productKey.reset();
-        return existed;
-    }
-    bool deleteLocalDumpsIfEmpty() override
-    {
-        if (productKey)
-            return false;
-        const bool existed = localDumps;
-        localDumps = false;
-        return existed;
-    }
-};
-
 util::RegistryValue dword (const char* name, std::uint32_t number)
 {
     return { name, util::RegistryValue::kDword, juce::MemoryBlock (&number, sizeof (number)) };
@@ -101,11 +61,14 @@ TEST_F (JournalTest, AKilledRunIsSwitchedOffAtTheNextStart)
     ASSERT_TRUE (journal.existsAsFile());
     EXPECT_FALSE (journal.getSiblingFile (journal.getFileName() + ".new").exists());
     ASSERT_TRUE (registry.productKey.has_value());
+    ASSERT_TRUE (registry.record.has_value()) << "written before the key";
+    EXPECT_FALSE (journal.loadFileAsString().contains ("crashDumps")) << "the user's journal holds no registry values";
 
     const auto lines = nextStart();
     EXPECT_FALSE (debugJson.exists());
     EXPECT_FALSE (report.exists());
     EXPECT_FALSE (registry.productKey.has_value());
+    EXPECT_FALSE (registry.record.has_value());
     EXPECT_FALSE (registry.localDumps) << "the earlier run created LocalDumps";
     EXPECT_FALSE (journal.exists());
     const auto key = "HKEY_LOCAL_MACHINE\\" + util::getLocalDumpsKeyPath();
@@ -126,11 +89,12 @@ TEST_F (JournalTest, ARunThatEndsNormallyLeavesNoJournal)
     ASSERT_TRUE (util::enableCrashDump());
     ASSERT_TRUE (files[0].deleteFile());
     util::journalTempFilesRemoved (files);
-    EXPECT_TRUE (journal.existsAsFile()) << "crash dumps are still on";
+    EXPECT_TRUE (registry.record.has_value()) << "crash dumps are still on";
     EXPECT_TRUE (util::disableCrashDump());
     util::stopDebugView();
 
     EXPECT_FALSE (journal.exists());
+    EXPECT_FALSE (registry.record.has_value());
     EXPECT_FALSE (registry.productKey.has_value());
     EXPECT_TRUE (registry.localDumps);
     EXPECT_TRUE (nextStart().empty());
@@ -172,9 +136,8 @@ TEST_F (JournalTest, ADamagedOrForeignJournalIsLoggedAndIgnored)
         { "cut short", valid + quoted (debugJson) },
         { "not json", "\x01\x02garbage" },
         { "someone else's", "{\"tempFiles\": [" + quoted (debugJson) + "]}" },
-        { "a foreign value to restore",
-          valid + "], \"crashDumps\": {\"createdLocalDumps\": false, \"keyExisted\": true, \"foundValues\": "
-                  "[{\"name\": \"Debugger\", \"type\": 1, \"data\": \"AAAA\"}]}}" },
+        { "nested without end", juce::String::repeatedString ("[", 900000) },
+        { "larger than any journal", valid + quoted (debugJson) + "]" + juce::String::repeatedString (" ", 70000) + "}" },
     };
     for (const auto& c : cases)
     {
@@ -196,4 +159,61 @@ TEST_F (JournalTest, ADamagedOrForeignJournalIsLoggedAndIgnored)
     EXPECT_EQ (lines, (std::vector<std::string> {
                           "Ignored a path in the switch journal that the tool does not write: " + victim.getFullPathName().toStdString(),
                           "Switched off after an earlier run: " + debugJson.getFullPathName().toStdString() }));
+}
+
+// The user's journal is the user's to write: a crash-dump entry in it, with
+// the values that an administrator's key would be "restored" to, never
+// reaches the machine's registry.
+TEST_F (JournalTest, AForgedCrashDumpEntryInTheJournalIsIgnored)
+{
+    const std::vector<util::RegistryValue> administrators { dword ("DumpType", 1) };
+    registry.productKey = administrators;
+    registry.localDumps = true;
+    const auto share = juce::MemoryBlock ("\\\0\\\0e\0v\0i\0l\0\0\0", 16).toBase64Encoding();
+    touch (journal, "{\"journal\": \"VORN Triagent switch journal\", \"version\": 1, \"tempFiles\": [], \"crashDumps\": "
+                    "{\"createdLocalDumps\": true, \"keyExisted\": true, \"foundValues\": [{\"name\": \"DumpFolder\", \"type\": 2, \"data\": \""
+                        + share + "\"}, {\"name\": \"DumpType\", \"type\": 4, \"data\": \"AgAAAA==\"}]}}");
+    EXPECT_TRUE (nextStart().empty());
+    EXPECT_TRUE (registry.productKey == administrators);
+    EXPECT_TRUE (registry.localDumps);
+    EXPECT_FALSE (journal.exists());
+}
+
+TEST_F (JournalTest, AMachineRecordThatFailsItsChecksIsLoggedAndIgnored)
+{
+    const std::vector<util::RegistryValue> administrators { dword ("DumpType", 1) };
+    registry.productKey = administrators;
+    const std::vector<std::vector<util::RegistryValue>> records {
+        { dword ("CreatedLocalDumps", 0) },                                                  // half a record
+        { dword ("CreatedLocalDumps", 0), dword ("KeyExisted", 1), dword ("Found.Debugger", 1) }, // not a LocalDumps value
+        { dword ("CreatedLocalDumps", 7), dword ("KeyExisted", 1) },                          // not a flag
+    };
+    for (const auto& record : records)
+    {
+        registry.record = record;
+        EXPECT_EQ (nextStart(), std::vector<std::string> { "Ignored a damaged crash-dump record: HKEY_LOCAL_MACHINE\\SOFTWARE\\Lumacore\\Triagent\\CrashDumpRecord" });
+        EXPECT_TRUE (registry.productKey == administrators);
+    }
+}
+
+// A registry that refuses to delete: the switch-off says so, and the machine
+// record stays for the next start, which switches off from it.
+TEST_F (JournalTest, ASwitchOffThatFailsKeepsTheRecordForTheNextStart)
+{
+    ASSERT_TRUE (util::enableCrashDump());
+    registry.refuseDeletes = true;
+    testing_support::ScopedCapture capture;
+    EXPECT_FALSE (util::disableCrashDump());
+    EXPECT_TRUE (registry.productKey.has_value());
+    EXPECT_TRUE (registry.record.has_value());
+    ASSERT_EQ (capture.sink->messages().size(), 1u);
+    EXPECT_TRUE (juce::String (capture.sink->messages()[0]).startsWith ("Cannot switch off crash dumps, they are still on"));
+
+    registry.refuseDeletes = false;
+    const auto lines = nextStart();
+    EXPECT_FALSE (registry.productKey.has_value());
+    EXPECT_FALSE (registry.record.has_value());
+    EXPECT_FALSE (registry.localDumps);
+    ASSERT_FALSE (lines.empty());
+    EXPECT_EQ (lines[0], "Switched off after an earlier run: crash dumps, HKEY_LOCAL_MACHINE\\" + util::getLocalDumpsKeyPath());
 }

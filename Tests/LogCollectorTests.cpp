@@ -4,9 +4,11 @@
 #include <cstdlib>
 
 #include "CollectionFixture.h"
+#include "FakeRegistry.h"
 #include "LoggingPage.h"
 #include "PageView.h"
 #include "TestSupport.h"
+#include "Util/Journal.h"
 #include "Util/Platform.h"
 #include "Util/UtilWindows.h"
 
@@ -297,4 +299,22 @@ TEST_F (CollectionTest, ClosingDuringExport)
     EXPECT_FALSE (util::getProductDocFolder().getChildFile ("debug.json").exists());
     EXPECT_FALSE (util::getMakerDocFolder().getChildFile ("system_info.txt").exists());
     dump.deleteFile();
+}
+
+// Crash reports that cannot be switched off are said so on the page, and the
+// machine record stays for the next start.
+TEST_F (CollectionTest, CrashReportsThatStayOnAreSaidSo)
+{
+    testing_support::FakeRegistry registry;
+    util::replaceCrashDumpRegistry (&registry);
+    enableDiagnostics();
+    ASSERT_TRUE (registry.record.has_value());
+    registry.refuseDeletes = true;
+    clickAction ("COLLECT");
+    ASSERT_TRUE (waitForLine ("Temporary files removed", 1, 30000));
+    EXPECT_TRUE (waitForLine ("Cannot switch off crash reports: they are still on, and the next start of VORN Triagent switches them off"));
+    EXPECT_TRUE (registry.record.has_value());
+    EXPECT_TRUE (registry.productKey.has_value());
+    page.reset();
+    util::replaceCrashDumpRegistry (nullptr);
 }

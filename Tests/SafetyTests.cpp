@@ -186,3 +186,26 @@ TEST (Gathering, StopRequestEndsTheWalkOfAHugeFolder)
     EXPECT_FALSE (*result);
     EXPECT_LT (handed.load(), 1100);
 }
+
+// What the user sets in the tool's environment never reaches a child: each
+// gets a fixed search path and locale.
+TEST (ChildEnvironment, IsBuiltByTheToolNotInherited)
+{
+    const testing_support::ScopedEnvironment profiler ("COR_ENABLE_PROFILING", "1");
+    const testing_support::ScopedEnvironment modules ("PSModulePath", "/planted/modules");
+    const testing_support::ScopedEnvironment own ("TRIAGENT_PLANTED", "yes");
+    const auto fake = testing_support::installFakeDebugView();
+    util::platform::isolateChildEnvironment();
+    ASSERT_EQ (util::enableLogging().size(), 1u);
+    const juce::File recorded (fake.getFullPathName() + ".env");
+    ASSERT_TRUE (pumpUntil ([&] { return recorded.loadFileAsString().contains ("LC_ALL="); }));
+    util::stopDebugView();
+
+    auto lines = juce::StringArray::fromLines (recorded.loadFileAsString());
+    lines.removeEmptyStrings();
+    lines.removeString ("PWD=" + juce::File::getCurrentWorkingDirectory().getFullPathName()); // the shell's own
+    lines.removeString ("SHLVL=0");
+    lines.removeString ("SHLVL=1");
+    lines.sort (false);
+    EXPECT_EQ (lines, (juce::StringArray { "LANG=C.UTF-8", "LC_ALL=C.UTF-8", "PATH=/usr/bin:/bin" })) << lines.joinIntoString ("\n");
+}

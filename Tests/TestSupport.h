@@ -43,9 +43,10 @@ juce::File writeScript (const juce::File& file, const juce::String& body);
 
 // A stand-in for DebugView where the tool looks for it (a shell script here,
 // the built Dbgview.exe on Windows): appends its arguments (one per line, then
-// a blank line) to "<path>.args" and its pid to "<path>.pids", writes
+// a blank line) to "<path>.args", its pid to "<path>.pids" and its
+// environment (NAME=value lines) to "<path>.env", writes
 // "captured" into the file after "/l", and runs until killed. Starts with no
-// .args and .pids files.
+// .args, .pids and .env files.
 juce::File installFakeDebugView();
 
 // What "another program of the user" plants. A symbolic link at linkPath to

@@ -94,10 +94,12 @@ juce::File installFakeDebugView()
 {
     juce::File (util::getDebugViewExecutable().getFullPathName() + ".args").deleteFile();
     juce::File (util::getDebugViewExecutable().getFullPathName() + ".pids").deleteFile();
+    juce::File (util::getDebugViewExecutable().getFullPathName() + ".env").deleteFile();
     return writeScript (util::getDebugViewExecutable(),
                         "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.args\"\n"
                         "echo >> \"$0.args\"\n"
                         "echo $$ >> \"$0.pids\"\n"
+                        "/usr/bin/env > \"$0.env\"\n"
                         "[ -n \"$2\" ] && echo captured >> \"$2\"\n"
                         "exec sleep 300");
 }

@@ -109,6 +109,7 @@ juce::File installFakeDebugView()
     const auto fake = util::getDebugViewExecutable();
     juce::File (fake.getFullPathName() + ".args").deleteFile();
     juce::File (fake.getFullPathName() + ".pids").deleteFile();
+    juce::File (fake.getFullPathName() + ".env").deleteFile();
     return fake;
 }
 

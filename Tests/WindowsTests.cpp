@@ -90,6 +90,7 @@ protected:
     }
     void TearDown() override
     {
+        deleteKey (util::kCrashDumpRecordKeyPath);
         deleteKey (util::getLocalDumpsKeyPath());
         if (! localDumpsExisted)
         {
@@ -229,19 +230,33 @@ TEST_F (CrashDumpKeyTest, AKeyThatExistedBeforeIsRestoredNotDeleted)
     ASSERT_TRUE (before.has_value());
     ASSERT_EQ (before->size(), 3u);
 
-    ASSERT_TRUE (util::enableCrashDump());
-    EXPECT_EQ (*reinterpret_cast<const DWORD*> (readValue (key, L"DumpCount")->data.data()), 10u);
-    EXPECT_TRUE (util::disableCrashDump());
-
-    EXPECT_TRUE (keyExists (key));
-    const auto after = util::crashDumpRegistry().readProductKey();
-    ASSERT_TRUE (after.has_value());
     auto sortedByName = [] (std::vector<util::RegistryValue> values) {
         std::sort (values.begin(), values.end(), [] (const auto& a, const auto& b) { return a.name < b.name; });
         return values;
     };
-    EXPECT_TRUE (sortedByName (*after) == sortedByName (*before));
-    EXPECT_FALSE (readValue (key, L"DumpCount").has_value());
+    const auto expectRestored = [&] {
+        EXPECT_TRUE (keyExists (key));
+        const auto after = util::crashDumpRegistry().readProductKey();
+        ASSERT_TRUE (after.has_value());
+        EXPECT_TRUE (sortedByName (*after) == sortedByName (*before));
+        EXPECT_FALSE (readValue (key, L"DumpCount").has_value());
+        EXPECT_FALSE (keyExists (util::kCrashDumpRecordKeyPath)) << "the machine record outlived the switch";
+        EXPECT_FALSE (keyExists ("SOFTWARE\\Lumacore\\Triagent"));
+    };
+
+    // A collection: switched on, then off; the found values are in the machine record meanwhile.
+    ASSERT_TRUE (util::enableCrashDump());
+    EXPECT_EQ (*reinterpret_cast<const DWORD*> (readValue (key, L"DumpCount")->data.data()), 10u);
+    const auto recorded = readValue (util::kCrashDumpRecordKeyPath, L"Found.DumpFolder");
+    ASSERT_TRUE (recorded.has_value());
+    EXPECT_EQ (std::wstring (reinterpret_cast<const wchar_t*> (recorded->data.data())), L"D:\\Dumps");
+    EXPECT_TRUE (util::disableCrashDump());
+    expectRestored();
+
+    // A run that never switched off: the next start restores the key from the machine record.
+    ASSERT_TRUE (util::enableCrashDump());
+    util::recoverSwitches();
+    expectRestored();
 }
 
 TEST (ShellFolders, LocationsFollowTheWin32Calls)
@@ -449,4 +464,28 @@ TEST (Resources, VersionRecordAndManifest)
     EXPECT_NE (manifest.find ("level=\"requireAdministrator\" uiAccess=\"false\""), std::string::npos);
     EXPECT_NE (manifest.find ("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE (manifest.find ("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>"), std::string::npos);
+}
+
+// What the user set for the tool (HKCU\Environment; here the test's own
+// variables) never reaches a child: DebugView gets the system's variables.
+TEST (ChildEnvironment, IsTheSystemsNotTheUsers)
+{
+    SetEnvironmentVariableW (L"PSModulePath", L"C:\\planted\\modules");
+    SetEnvironmentVariableW (L"COR_ENABLE_PROFILING", L"1");
+    SetEnvironmentVariableW (L"COR_PROFILER_PATH", L"C:\\planted\\profiler.dll");
+    SetEnvironmentVariableW (L"TRIAGENT_PLANTED", L"yes");
+    const auto fake = testing_support::installFakeDebugView();
+    util::platform::isolateChildEnvironment();
+    ASSERT_EQ (util::enableLogging().size(), 1u);
+    const juce::File recorded (fake.getFullPathName() + ".env");
+    ASSERT_TRUE (testing_support::pumpUntil ([&] { return recorded.loadFileAsString().contains ("COMPUTERNAME="); }, 20000));
+    util::stopDebugView();
+
+    const auto text = recorded.loadFileAsString();
+    for (const auto* planted : { "TRIAGENT_PLANTED=", "COR_ENABLE_PROFILING=", "COR_PROFILER_PATH=", "planted" })
+        EXPECT_FALSE (text.containsIgnoreCase (planted)) << planted << "\n" << text;
+    const auto system = util::platform::systemProgramFolder().getFullPathName();
+    EXPECT_TRUE (text.contains ("SystemRoot=")) << text;
+    EXPECT_TRUE (text.contains ("PSModulePath=" + system + "\\WindowsPowerShell\\v1.0\\Modules\n")) << text;
+    EXPECT_TRUE (text.contains ("PATH=" + system + ";")) << text;
 }

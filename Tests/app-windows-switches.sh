@@ -18,6 +18,7 @@ enable_logging() {
   wait_for_log "Crash reports enabled" 30
   [ -f "$debug_json" ] || fail "no debug.json"
   key_exists "$product_key" || fail "no crash-dump key"
+  key_exists "$record_key" || fail "no machine record of the crash-dump switch"
   [ -f "$journal" ] || fail "no journal"
   [ -n "$(running 'dbgview\.exe$')" ] || fail "DebugView does not run"
 }
@@ -30,6 +31,7 @@ expect_switched_off() {
   key_exists "$product_key" && fail "the crash-dump key is still there ($1)"
   key_exists "$dumps_key" && fail "LocalDumps is still there ($1)"
   [ ! -e "$journal" ] || fail "the journal was not cleared ($1)"
+  key_exists "$record_key" && fail "the machine record is still there ($1)"
   grep -qF "Switched off after an earlier run: crash dumps, HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Windows Error Reporting\\LocalDumps\\VORN X.exe" "$log" \
     || fail "no log line for the crash-dump key ($1)"
   grep -qF "Switched off after an earlier run: local crash dumps for every program, the LocalDumps key" "$log" \
@@ -49,6 +51,8 @@ enable_logging
 wine taskkill /F /IM Triagent.exe </dev/null >/dev/null 2>&1
 wait_for_exit $tool 10 || fail "the tool was not killed"
 tool=
+key_exists "$record_key" || fail "the machine record did not survive TerminateProcess"
+grep -q crashDumps "$journal" && fail "the user's journal holds the crash-dump switch"
 wait_gone 'dbgview\.exe$' 2 || fail "DebugView outlived the killed tool"
 expect_switched_off "killed"
 grep -qF "Switched off after an earlier run: $WU\\Documents\\Lumacore\\VORN_X\\debug.json" "$log" \
@@ -63,4 +67,19 @@ wait_gone 'dbgview\.exe$' 2 || fail "DebugView outlived the closed tool"
 key_exists "$product_key" || fail "the crash-dump key should stay on until the next start"
 expect_switched_off "closed"
 close_tool
-echo "PASS: DebugView ended with the killed and the closed tool; the next start switched the rest off"
+
+# 3. A forged user journal that would "restore" an administrator's key to a
+# DumpFolder of its own: the key keeps its values.
+wine reg add "$product_key" /v DumpType /t REG_DWORD /d 1 /f </dev/null >/dev/null 2>&1 || fail "cannot add the key"
+share=$(printf '\\\\evil\\share\0' | iconv -f UTF-8 -t UTF-16LE | base64 -w0)
+mkdir -p "$(dirname "$journal")"
+printf '{"journal": "VORN Triagent switch journal", "version": 1, "tempFiles": [], "crashDumps": {"createdLocalDumps": false, "keyExisted": true, "foundValues": [{"name": "DumpFolder", "type": 2, "data": "%s"}, {"name": "DumpType", "type": 4, "data": "AgAAAA=="}]}}' "$share" > "$journal"
+start_tool
+wait_for_log "VORN Triagent initialized" 30
+values=$(wreg query "$product_key")
+echo "$values" | grep -q "DumpFolder" && fail "the forged journal's DumpFolder reached the machine: $values"
+echo "$values" | grep -qE "DumpType +REG_DWORD +0x1$" || fail "the administrator's DumpType changed: $values"
+[ ! -e "$journal" ] || fail "the forged journal was not cleared"
+close_tool
+wine reg delete "$product_key" /f </dev/null >/dev/null 2>&1
+echo "PASS: DebugView ended with the killed and the closed tool; the next start switched the rest off from the machine record; a forged journal reached nothing"

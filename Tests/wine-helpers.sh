@@ -13,6 +13,7 @@ WU="C:\\users\\$wuser"                  # ... and from Windows
 log="$U/AppData/Roaming/Lumacore/VORN_X/Triagent.log"
 dumps_key='HKLM\SOFTWARE\Microsoft\Windows\Windows Error Reporting\LocalDumps'
 product_key="$dumps_key\\VORN X.exe"
+record_key='HKLM\SOFTWARE\Lumacore\Triagent\CrashDumpRecord' # the tool's own machine record
 
 wreg() { wine reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 key_exists() { wine reg query "$1" </dev/null >/dev/null 2>&1; }
@@ -31,6 +32,7 @@ fresh_user_state() {
   rm -rf "$U/Documents/Lumacore" "$U/AppData/Roaming/Lumacore" "$U/AppData/Local/Lumacore" "$U/AppData/Local/CrashDumps"
   wine reg delete "$product_key" /f </dev/null >/dev/null 2>&1
   wine reg delete "$dumps_key" /f </dev/null >/dev/null 2>&1
+  wine reg delete 'HKLM\SOFTWARE\Lumacore\Triagent' /f </dev/null >/dev/null 2>&1
   mkdir -p "$(dirname "$log")"
 }
 

@@ -5,6 +5,7 @@
 #include "Util/UserFiles.h"
 #include "Util/UtilWindows.h"
 
+#include <cstring>
 #include <mutex>
 
 LUMO_LOG_FILE_LOGGER
@@ -17,12 +18,17 @@ constexpr const char* kJournalMark = "VORN Triagent switch journal";
 constexpr int kJournalVersion = 1;
 constexpr const char* kSwitchedOff = "Switched off after an earlier run: {}";
 
-// What this run has switched on and not yet off.
+// What the tool found before it switched crash dumps on: kept in the machine
+// record (where only administrators write), never in the user's journal.
 struct CrashDumpRecord
 {
     std::optional<std::vector<RegistryValue>> foundValues; // the key as an administrator had set it up
     bool createdLocalDumps = false;
 };
+
+constexpr const char* kCreatedLocalDumps = "CreatedLocalDumps";
+constexpr const char* kKeyExisted = "KeyExisted";
+constexpr const char* kFoundPrefix = "Found.";
 
 struct TempFile
 {
@@ -33,13 +39,13 @@ struct TempFile
 struct JournalState
 {
     std::vector<TempFile> tempFiles;
-    std::optional<CrashDumpRecord> crashDumps;
 
-    bool empty() const { return tempFiles.empty() && ! crashDumps; }
+    bool empty() const { return tempFiles.empty(); }
 };
 
 std::mutex journalMutex;
-JournalState journal; // this run's switches, as the file says them
+JournalState journal;                     // this run's temporary files, as the journal says them
+std::optional<CrashDumpRecord> crashDumps; // this run's crash-dump switch, as the machine record says it
 CrashDumpRegistry* replacedRegistry = nullptr;
 std::optional<files::Identity> journalIdentity; // the journal file on disk, as the tool last wrote or read it
 
@@ -52,15 +58,6 @@ const juce::StringArray& ourValueNames()
 {
     static const juce::StringArray names { "DumpFolder", "DumpCount", "DumpType" };
     return names;
-}
-
-juce::var toVar (const RegistryValue& value)
-{
-    auto* object = new juce::DynamicObject();
-    object->setProperty ("name", value.name);
-    object->setProperty ("type", static_cast<int> (value.type));
-    object->setProperty ("data", value.data.toBase64Encoding());
-    return juce::var (object);
 }
 
 juce::String toJson (const JournalState& state)
@@ -81,18 +78,6 @@ juce::String toJson (const JournalState& state)
         temps.add (juce::var (entry));
     }
     root->setProperty ("tempFiles", temps);
-    if (state.crashDumps)
-    {
-        auto* crash = new juce::DynamicObject();
-        crash->setProperty ("createdLocalDumps", state.crashDumps->createdLocalDumps);
-        crash->setProperty ("keyExisted", state.crashDumps->foundValues.has_value());
-        juce::Array<juce::var> values;
-        if (state.crashDumps->foundValues)
-            for (const auto& value : *state.crashDumps->foundValues)
-                values.add (toVar (value));
-        crash->setProperty ("foundValues", values);
-        root->setProperty ("crashDumps", juce::var (crash));
-    }
     return juce::JSON::toString (juce::var (root));
 }
 
@@ -178,32 +163,8 @@ std::optional<JournalState> fromJson (const juce::String& text)
         state.tempFiles.push_back (std::move (*temp));
     }
 
-    const auto crash = root["crashDumps"];
-    if (crash.isObject())
-    {
-        if (! crash["createdLocalDumps"].isBool() || ! crash["keyExisted"].isBool() || ! crash["foundValues"].isArray())
-            return std::nullopt;
-        CrashDumpRecord record;
-        record.createdLocalDumps = static_cast<bool> (crash["createdLocalDumps"]);
-        if (static_cast<bool> (crash["keyExisted"]))
-        {
-            record.foundValues.emplace();
-            for (const auto& item : *crash["foundValues"].getArray())
-            {
-                RegistryValue value;
-                value.name = item["name"].toString();
-                value.type = static_cast<std::uint32_t> (static_cast<int> (item["type"]));
-                if (! item["type"].isInt() || ! value.data.fromBase64Encoding (item["data"].toString()) || ! isRestorable (value))
-                    return std::nullopt;
-                record.foundValues->push_back (std::move (value));
-            }
-        }
-        state.crashDumps = std::move (record);
-    }
-    else if (! crash.isVoid())
-    {
-        return std::nullopt;
-    }
+    // A crash-dump entry (written by earlier versions, or forged) is ignored:
+    // what the tool writes into the machine's registry never comes from here.
     return state;
 }
 
@@ -260,20 +221,100 @@ juce::String productKeyName()
     return "HKEY_LOCAL_MACHINE\\" + juce::String (getLocalDumpsKeyPath());
 }
 
-void switchOffCrashDumps (const CrashDumpRecord& record)
+std::uint32_t dwordOf (const RegistryValue& value)
+{
+    const auto* bytes = static_cast<const std::uint8_t*> (value.data.getData());
+    return static_cast<std::uint32_t> (bytes[0]) | (static_cast<std::uint32_t> (bytes[1]) << 8)
+           | (static_cast<std::uint32_t> (bytes[2]) << 16) | (static_cast<std::uint32_t> (bytes[3]) << 24);
+}
+
+RegistryValue flag (const char* name, bool on)
+{
+    const std::uint8_t bytes[] = { static_cast<std::uint8_t> (on ? 1 : 0), 0, 0, 0 };
+    return { name, RegistryValue::kDword, juce::MemoryBlock (bytes, sizeof (bytes)) };
+}
+
+// The record as values of the tool's own machine key: two flags, then the
+// values found, each under its name behind a prefix.
+std::vector<RegistryValue> encode (const CrashDumpRecord& record)
+{
+    std::vector<RegistryValue> values { flag (kCreatedLocalDumps, record.createdLocalDumps), flag (kKeyExisted, record.foundValues.has_value()) };
+    if (record.foundValues)
+        for (auto value : *record.foundValues)
+        {
+            value.name = kFoundPrefix + value.name;
+            values.push_back (std::move (value));
+        }
+    return values;
+}
+
+// Empty when the record fails its checks: only an administrator can have
+// written it, but it is checked all the same before anything is restored.
+std::optional<CrashDumpRecord> decode (const std::vector<RegistryValue>& values)
+{
+    std::optional<bool> created, existed;
+    std::vector<RegistryValue> found;
+    for (const auto& value : values)
+    {
+        const bool isFlag = value.type == RegistryValue::kDword && value.data.getSize() == 4 && dwordOf (value) <= 1;
+        if (value.name == kCreatedLocalDumps && isFlag)
+            created = dwordOf (value) == 1;
+        else if (value.name == kKeyExisted && isFlag)
+            existed = dwordOf (value) == 1;
+        else if (value.name.startsWith (kFoundPrefix))
+        {
+            auto original = value;
+            original.name = value.name.substring (static_cast<int> (std::strlen (kFoundPrefix)));
+            if (! isRestorable (original))
+                return std::nullopt;
+            found.push_back (std::move (original));
+        }
+        else
+            return std::nullopt;
+    }
+    if (! created || ! existed || (! *existed && ! found.empty()))
+        return std::nullopt;
+    CrashDumpRecord record;
+    record.createdLocalDumps = *created;
+    if (*existed)
+        record.foundValues = std::move (found);
+    return record;
+}
+
+juce::String recordKeyName()
+{
+    return "HKEY_LOCAL_MACHINE\\" + juce::String (kCrashDumpRecordKeyPath);
+}
+
+// Puts the crash-dump key back as the record says it was; lines for what was
+// switched off when a prefix is given. True when everything is back.
+bool switchOffCrashDumps (const CrashDumpRecord& record, const char* linePrefix)
 {
     auto& registry = crashDumpRegistry();
+    bool ok = true;
     if (record.foundValues)
     {
-        if (registry.deleteProductValues (ourValueNames()) && registry.writeProductValues (*record.foundValues))
-            LUMO_LOG_INFO (kSwitchedOff, "crash dumps, " + productKeyName().toStdString() + " restored to the values it had");
+        ok = registry.deleteProductValues (ourValueNames()) && registry.writeProductValues (*record.foundValues);
+        if (ok && linePrefix != nullptr)
+            LUMO_LOG_INFO (fmt::runtime (linePrefix), "crash dumps, " + productKeyName().toStdString() + " restored to the values it had");
     }
-    else if (registry.readProductKey() && registry.deleteProductKey())
+    else if (registry.readProductKey())
     {
-        LUMO_LOG_INFO (kSwitchedOff, "crash dumps, " + productKeyName().toStdString());
+        ok = registry.deleteProductKey();
+        if (ok && linePrefix != nullptr)
+            LUMO_LOG_INFO (fmt::runtime (linePrefix), "crash dumps, " + productKeyName().toStdString());
     }
-    if (record.createdLocalDumps && registry.localDumpsExists() && registry.deleteLocalDumpsIfEmpty())
-        LUMO_LOG_INFO (kSwitchedOff, "local crash dumps for every program, the LocalDumps key");
+    if (record.createdLocalDumps && registry.localDumpsExists())
+    {
+        const bool removed = registry.deleteLocalDumpsIfEmpty();
+        ok = ok && removed;
+        if (removed && ! registry.localDumpsExists() && linePrefix != nullptr)
+            LUMO_LOG_INFO (fmt::runtime (linePrefix), "local crash dumps for every program, the LocalDumps key");
+    }
+    if (! ok)
+        LUMO_LOG_INFO ("Cannot switch off crash dumps, they are still on; the next start tries again: {} (record {})",
+                       productKeyName().toStdString(), recordKeyName().toStdString());
+    return ok;
 }
 } // namespace
 
@@ -339,11 +380,17 @@ bool enableCrashDump()
     auto& registry = crashDumpRegistry();
     {
         std::lock_guard lock (journalMutex);
-        // Once per run: a retry finds the key that this run wrote, not one to restore.
-        if (! journal.crashDumps)
+        // Once per run: a retry finds the key that this run wrote, not one to
+        // restore. Written before the key changes, where only administrators write.
+        if (! crashDumps)
         {
-            journal.crashDumps = CrashDumpRecord { registry.readProductKey(), ! registry.localDumpsExists() };
-            save (journal);
+            const CrashDumpRecord record { registry.readProductKey(), ! registry.localDumpsExists() };
+            if (! registry.writeRecord (encode (record)))
+            {
+                LUMO_LOG_INFO ("Cannot write the crash-dump record, crash dumps stay off: {}", recordKeyName().toStdString());
+                return false;
+            }
+            crashDumps = record;
         }
     }
     return registry.writeProductValues (crashDumpValues (getCrashReportFolder()));
@@ -353,36 +400,55 @@ bool disableCrashDump()
 {
     auto& registry = crashDumpRegistry();
     std::lock_guard lock (journalMutex);
-    bool switchedOff = false;
-    if (journal.crashDumps && journal.crashDumps->foundValues)
-        switchedOff = registry.deleteProductValues (ourValueNames()) && registry.writeProductValues (*journal.crashDumps->foundValues);
-    else
-        switchedOff = registry.deleteProductKey();
-
-    if (journal.crashDumps && journal.crashDumps->createdLocalDumps)
-        registry.deleteLocalDumpsIfEmpty();
-    journal.crashDumps.reset();
-    save (journal);
-    return switchedOff;
+    if (! crashDumps)
+        return registry.deleteProductKey();
+    // The record stays until the key is really back as it was.
+    if (! switchOffCrashDumps (*crashDumps, nullptr))
+        return false;
+    if (! registry.deleteRecord())
+        LUMO_LOG_INFO ("Cannot remove the crash-dump record: {}", recordKeyName().toStdString());
+    crashDumps.reset();
+    return true;
 }
+
+namespace
+{
+// The machine record of an earlier run that did not switch crash dumps off.
+void recoverCrashDumps()
+{
+    auto& registry = crashDumpRegistry();
+    const auto values = registry.readRecord();
+    if (! values)
+        return;
+    const auto record = decode (*values);
+    if (! record)
+    {
+        LUMO_LOG_INFO ("Ignored a damaged crash-dump record: {}", recordKeyName().toStdString());
+        return;
+    }
+    if (switchOffCrashDumps (*record, kSwitchedOff) && ! registry.deleteRecord())
+        LUMO_LOG_INFO ("Cannot remove the crash-dump record: {}", recordKeyName().toStdString());
+}
+} // namespace
 
 void recoverSwitches()
 {
     std::lock_guard lock (journalMutex);
     journal = {}; // a new run: nothing of its own is on yet
+    crashDumps.reset();
     journalIdentity.reset();
     const auto file = getSwitchJournalFile();
     auto refusal = files::Refusal::none;
     const auto text = readJournal (file, refusal);
     if (refusal == files::Refusal::missing)
-        return;
+        return recoverCrashDumps();
 
     const auto found = text ? fromJson (*text) : std::nullopt;
     if (! found)
     {
         LUMO_LOG_INFO ("Ignored a damaged switch journal: {}", file.getFullPathName().toStdString());
         save (journal);
-        return;
+        return recoverCrashDumps();
     }
 
     for (const auto& temp : found->tempFiles)
@@ -405,9 +471,8 @@ void recoverSwitches()
         else if (result == files::Removal::elsewhere)
             LUMO_LOG_INFO ("Left alone, no longer the file the tool wrote: {}", path);
     }
-    if (found->crashDumps)
-        switchOffCrashDumps (*found->crashDumps);
     save (journal); // this run's state: nothing switched on yet
+    recoverCrashDumps();
 }
 
 } // namespace util

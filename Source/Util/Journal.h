@@ -44,9 +44,22 @@ public:
     // Removes the named values; one that is not there counts as removed.
     virtual bool deleteProductValues (const juce::StringArray& names) = 0;
     virtual bool deleteProductKey() = 0;
-    // Deletes LocalDumps only when it holds nothing.
+    // Deletes LocalDumps only when it holds nothing. True when it is gone, or
+    // holds keys of other programs and is left for them; false when it could not be deleted.
     virtual bool deleteLocalDumpsIfEmpty() = 0;
+
+    // The tool's own machine record of what it found before it switched crash
+    // dumps on (HKEY_LOCAL_MACHINE\SOFTWARE\Lumacore\Triagent\CrashDumpRecord,
+    // 64-bit view: only administrators write there). Written whole, replacing
+    // an earlier one; read as its values (empty: no record); removed with the
+    // tool's keys above it when they are empty.
+    virtual bool writeRecord (const std::vector<RegistryValue>& values) = 0;
+    virtual std::optional<std::vector<RegistryValue>> readRecord() = 0;
+    virtual bool deleteRecord() = 0;
 };
+
+// Where the machine record lives, below HKEY_LOCAL_MACHINE.
+inline constexpr const char* kCrashDumpRecordKeyPath = "SOFTWARE\\Lumacore\\Triagent\\CrashDumpRecord";
 
 // The system's registry, or the one that a test put in its place (nullptr: the system's again).
 CrashDumpRegistry& crashDumpRegistry();

@@ -67,6 +67,14 @@ std::vector<util::SystemCommand> systemInfoCommands();
 // the system refused.
 bool tieChildrenToThisProcess();
 
+// From this call on, every child starts with an environment that the tool
+// builds, none of what the user set (profilers, module paths, ...): on
+// Windows the tool's own environment is replaced by the system's variables
+// (system folders, the tool's temporary folder, PowerShell's system module
+// path), which its children inherit; elsewhere each child started through
+// startChild gets a fixed PATH and locale.
+void isolateChildEnvironment();
+
 // 8-bit output that is not UTF-8 (the console code page on Windows).
 juce::String decodeLegacy8Bit (const char* data, size_t size);
 

@@ -51,6 +51,19 @@ util::CrashDumpRegistry& systemCrashDumpRegistry()
         bool deleteProductValues (const juce::StringArray&) override { return true; }
         bool deleteProductKey() override { return true; }
         bool deleteLocalDumpsIfEmpty() override { return true; }
+        // Kept for the life of the process: there is nothing to switch off at a next start.
+        bool writeRecord (const std::vector<util::RegistryValue>& values) override
+        {
+            record = values;
+            return true;
+        }
+        std::optional<std::vector<util::RegistryValue>> readRecord() override { return record; }
+        bool deleteRecord() override
+        {
+            record.reset();
+            return true;
+        }
+        std::optional<std::vector<util::RegistryValue>> record;
     };
     static NoRegistry registry;
     return registry;
@@ -95,6 +108,13 @@ thread_local bool tieNextFork = false;
 pid_t parentPid = 0;
 bool forkHandlerInstalled = false;
 
+// The environment of every child: a fixed search path of the system's folders
+// and a locale, nothing of the tool's own (which the user sets).
+char childPath[] = "PATH=/usr/bin:/bin";
+char childLang[] = "LANG=C.UTF-8";
+char childLcAll[] = "LC_ALL=C.UTF-8";
+char* childEnvironment[] = { childPath, childLang, childLcAll, nullptr };
+
 void beforeFork()
 {
     parentPid = ::getpid();
@@ -104,6 +124,7 @@ void inForkedChild()
 {
     if (! tieNextFork)
         return;
+    environ = childEnvironment; // before the exec that follows: the child's own copy
     ::prctl (PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parentPid) // the parent died before the signal was armed
         ::_exit (127);
@@ -115,6 +136,12 @@ bool tieChildrenToThisProcess()
     if (! forkHandlerInstalled)
         forkHandlerInstalled = ::pthread_atfork (beforeFork, nullptr, inForkedChild) == 0;
     return forkHandlerInstalled;
+}
+
+void isolateChildEnvironment()
+{
+    // Every child of startChild gets the fixed environment in the fork handler.
+    tieChildrenToThisProcess();
 }
 
 juce::String decodeLegacy8Bit (const char* data, size_t size)

@@ -6,12 +6,20 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace util::platform
 {
 namespace
 {
+// As early as the process allows (static initialisation): every DLL that is
+// loaded at run time comes from the system folder, none from the folder the
+// tool was started from (a download folder, where anything may lie).
+const bool dllsFromSystemFolderOnly = SetDefaultDllDirectories (LOAD_LIBRARY_SEARCH_SYSTEM32) != 0;
+
 std::string parentKeyPath (const std::string& keyPath)
 {
     return keyPath.substr (0, keyPath.find_last_of ('\\'));
@@ -56,44 +64,9 @@ class WindowsErrorReportingKeys : public util::CrashDumpRegistry
 public:
     bool localDumpsExists() override { return Key (parentKeyPath (productKey()), KEY_READ).handle != nullptr; }
 
-    std::optional<std::vector<util::RegistryValue>> readProductKey() override
-    {
-        Key key (productKey(), KEY_READ);
-        if (key.handle == nullptr)
-            return std::nullopt;
-        std::vector<util::RegistryValue> values;
-        for (DWORD index = 0;; ++index)
-        {
-            wchar_t name[16384] = {};
-            DWORD nameLength = 16384, type = 0, size = 0;
-            if (RegEnumValueW (key.handle, index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-                break;
-            juce::MemoryBlock data (size);
-            nameLength = 16384;
-            if (RegEnumValueW (key.handle, index, name, &nameLength, nullptr, &type,
-                               static_cast<BYTE*> (data.getData()), &size) != ERROR_SUCCESS)
-                break;
-            data.setSize (size);
-            values.push_back ({ juce::String (name, nameLength), static_cast<std::uint32_t> (type), data });
-        }
-        return values;
-    }
+    std::optional<std::vector<util::RegistryValue>> readProductKey() override { return readValues (productKey()); }
 
-    bool writeProductValues (const std::vector<util::RegistryValue>& values) override
-    {
-        HKEY key = nullptr;
-        if (RegCreateKeyExA (HKEY_LOCAL_MACHINE, productKey().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                             KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr)
-            != ERROR_SUCCESS)
-            return false;
-        bool ok = true;
-        for (const auto& value : values)
-            ok = ok
-                 && RegSetValueExW (key, wide (value.name).c_str(), 0, value.type, static_cast<const BYTE*> (value.data.getData()),
-                                    static_cast<DWORD> (value.data.getSize()))
-                        == ERROR_SUCCESS;
-        return RegCloseKey (key) == ERROR_SUCCESS && ok;
-    }
+    bool writeProductValues (const std::vector<util::RegistryValue>& values) override { return writeValues (productKey(), values); }
 
     bool deleteProductValues (const juce::StringArray& names) override
     {
@@ -117,11 +90,73 @@ public:
     bool deleteLocalDumpsIfEmpty() override
     {
         const auto parent = parentKeyPath (productKey());
-        return keyIsEmpty (parent) && RegDeleteKeyExA (HKEY_LOCAL_MACHINE, parent.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
+        if (Key (parent, KEY_READ).handle == nullptr || ! keyIsEmpty (parent))
+            return true; // gone, or kept for the other programs' keys
+        return RegDeleteKeyExA (HKEY_LOCAL_MACHINE, parent.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
+    }
+
+    bool writeRecord (const std::vector<util::RegistryValue>& values) override
+    {
+        RegDeleteKeyExA (HKEY_LOCAL_MACHINE, util::kCrashDumpRecordKeyPath, KEY_WOW64_64KEY, 0); // no value of an older one survives
+        return writeValues (util::kCrashDumpRecordKeyPath, values);
+    }
+
+    std::optional<std::vector<util::RegistryValue>> readRecord() override { return readValues (util::kCrashDumpRecordKeyPath); }
+
+    bool deleteRecord() override
+    {
+        const auto status = RegDeleteKeyExA (HKEY_LOCAL_MACHINE, util::kCrashDumpRecordKeyPath, KEY_WOW64_64KEY, 0);
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+            return false;
+        // The tool's own key above it, when nothing else is left in it (the
+        // maker's key is left alone: the product may use it).
+        const auto own = parentKeyPath (util::kCrashDumpRecordKeyPath);
+        if (keyIsEmpty (own))
+            RegDeleteKeyExA (HKEY_LOCAL_MACHINE, own.c_str(), KEY_WOW64_64KEY, 0);
+        return true;
     }
 
 private:
     static std::string productKey() { return util::getLocalDumpsKeyPath(); }
+
+    static std::optional<std::vector<util::RegistryValue>> readValues (const std::string& path)
+    {
+        Key key (path, KEY_READ);
+        if (key.handle == nullptr)
+            return std::nullopt;
+        std::vector<util::RegistryValue> values;
+        for (DWORD index = 0;; ++index)
+        {
+            wchar_t name[16384] = {};
+            DWORD nameLength = 16384, type = 0, size = 0;
+            if (RegEnumValueW (key.handle, index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+                break;
+            juce::MemoryBlock data (size);
+            nameLength = 16384;
+            if (RegEnumValueW (key.handle, index, name, &nameLength, nullptr, &type,
+                               static_cast<BYTE*> (data.getData()), &size) != ERROR_SUCCESS)
+                break;
+            data.setSize (size);
+            values.push_back ({ juce::String (name, nameLength), static_cast<std::uint32_t> (type), data });
+        }
+        return values;
+    }
+
+    static bool writeValues (const std::string& path, const std::vector<util::RegistryValue>& values)
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA (HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr)
+            != ERROR_SUCCESS)
+            return false;
+        bool ok = true;
+        for (const auto& value : values)
+            ok = ok
+                 && RegSetValueExW (key, wide (value.name).c_str(), 0, value.type, static_cast<const BYTE*> (value.data.getData()),
+                                    static_cast<DWORD> (value.data.getSize()))
+                        == ERROR_SUCCESS;
+        return RegCloseKey (key) == ERROR_SUCCESS && ok;
+    }
 };
 } // namespace
 
@@ -253,6 +288,59 @@ bool tieChildrenToThisProcess()
     }
     job = created;
     return true;
+}
+
+void isolateChildEnvironment()
+{
+    // Every value from the system, none from the environment the tool was
+    // given (HKCU\Environment is the user's to set: COR_PROFILER_PATH,
+    // PSModulePath, PATH, ...). The temporary folder is the tool's own.
+    wchar_t windows[MAX_PATH] = {};
+    const auto windowsLength = GetSystemWindowsDirectoryW (windows, MAX_PATH);
+    const std::wstring root = windowsLength > 0 && windowsLength < MAX_PATH ? std::wstring (windows, windowsLength) : L"C:\\Windows";
+    const std::wstring system = systemProgramFolder().getFullPathName().toWideCharPointer();
+    wchar_t temp[MAX_PATH + 1] = {};
+    const auto tempLength = GetTempPathW (MAX_PATH + 1, temp);
+    std::wstring tempFolder = tempLength > 0 && tempLength <= MAX_PATH ? std::wstring (temp, tempLength) : root + L"\\Temp";
+    if (tempFolder.size() > 3 && tempFolder.back() == L'\\')
+        tempFolder.pop_back();
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD computerLength = MAX_COMPUTERNAME_LENGTH + 1;
+    GetComputerNameW (computer, &computerLength);
+    SYSTEM_INFO info {};
+    GetNativeSystemInfo (&info);
+    const wchar_t* architecture = info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64   ? L"AMD64"
+                                  : info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64 ? L"ARM64"
+                                                                                                : L"x86";
+    const std::pair<const wchar_t*, std::wstring> variables[] = {
+        { L"SystemRoot", root },
+        { L"windir", root },
+        { L"SystemDrive", root.substr (0, 2) },
+        { L"ComSpec", system + L"\\cmd.exe" },
+        { L"PATH", system + L";" + root + L";" + system + L"\\Wbem;" + system + L"\\WindowsPowerShell\\v1.0\\" },
+        { L"PATHEXT", L".COM;.EXE;.BAT;.CMD" },
+        { L"PSModulePath", system + L"\\WindowsPowerShell\\v1.0\\Modules" },
+        { L"TEMP", tempFolder },
+        { L"TMP", tempFolder },
+        { L"OS", L"Windows_NT" },
+        { L"PROCESSOR_ARCHITECTURE", architecture },
+        { L"NUMBER_OF_PROCESSORS", std::to_wstring (info.dwNumberOfProcessors) },
+        { L"COMPUTERNAME", std::wstring (computer, computerLength) },
+    };
+
+    // Every variable goes, but the hidden per-drive folders ("=C:").
+    std::vector<std::wstring> names;
+    if (wchar_t* block = GetEnvironmentStringsW())
+    {
+        for (const wchar_t* entry = block; *entry != 0; entry += wcslen (entry) + 1)
+            if (entry[0] != L'=')
+                names.emplace_back (entry, wcschr (entry, L'=') != nullptr ? static_cast<size_t> (wcschr (entry, L'=') - entry) : wcslen (entry));
+        FreeEnvironmentStringsW (block);
+    }
+    for (const auto& name : names)
+        SetEnvironmentVariableW (name.c_str(), nullptr);
+    for (const auto& [name, value] : variables)
+        SetEnvironmentVariableW (name, value.c_str());
 }
 
 juce::String decodeLegacy8Bit (const char* data, size_t size)
