@@ -392,8 +392,13 @@ TEST (Gathering, ArchiveNamesWithWindowsPaths)
         { "C:\\users\\u\\AppData\\Roaming\\Lumacore\\VORN_X", "C:\\users\\u\\AppData\\Roaming\\Lumacore\\VORN_X\\Logs\\a.log",
           "AppData-Roaming-Lumacore-VORN_X\\Logs\\a.log" },
         { "C:\\ProgramData\\Lumacore", "C:\\ProgramData\\Lumacore\\x.log", "..-..-ProgramData-Lumacore\\x.log" },
-        { "D:\\Docs\\Lumacore\\VORN_X", "D:\\Docs\\Lumacore\\VORN_X\\sub\\b.txt", "D:-Docs-Lumacore-VORN_X\\sub\\b.txt" },
+        // Another drive and a network share: named from the path without its drive colon or prefix.
+        { "D:\\Docs\\Lumacore\\VORN_X", "D:\\Docs\\Lumacore\\VORN_X\\sub\\b.txt", "D-Docs-Lumacore-VORN_X\\sub\\b.txt" },
+        { "\\\\server\\home\\u\\Lumacore\\VORN_X", "\\\\server\\home\\u\\Lumacore\\VORN_X\\c.json",
+          "server-home-u-Lumacore-VORN_X\\c.json" },
     };
+    for (const auto& c : cases)
+        EXPECT_FALSE (util::archiveNameFor (home, juce::File (c.folder), juce::File (c.file)).containsChar (':')) << c.folder;
     for (const auto& c : cases)
         EXPECT_EQ (util::archiveNameFor (home, juce::File (c.folder), juce::File (c.file)), c.expected) << c.folder;
 }

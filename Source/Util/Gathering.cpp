@@ -46,6 +46,11 @@ public:
 private:
     bool walk (const juce::File& folder)
     {
+        if (! files::canList (folder))
+        {
+            skipped (folder, "Cannot read a folder: {}");
+            return ! stopRequested();
+        }
         for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findFilesAndDirectories))
         {
             if (stopRequested())
@@ -161,11 +166,32 @@ std::optional<juce::File> collectSystemInfo()
     return written;
 }
 
+namespace
+{
+// A path without its root, for a name inside the zip: no drive colon (which
+// Explorer's zip folders refuse) and no network or long-path prefix.
+// "D:\Docs\x" becomes "D\Docs\x", "\\server\share\x" becomes "server\share\x".
+juce::String withoutRoot (juce::String path)
+{
+    if (path.startsWith ("\\\\?\\UNC\\"))
+        path = path.substring (8);
+    else if (path.startsWith ("\\\\?\\"))
+        path = path.substring (4);
+    if (path.length() >= 2 && path[1] == ':')
+        path = path.substring (0, 1) + path.substring (2);
+    while (path.startsWithChar ('\\') || path.startsWithChar ('/'))
+        path = path.substring (1);
+    return path;
+}
+} // namespace
+
 juce::String archiveNameFor (const juce::File& home, const juce::File& folder, const juce::File& file)
 {
     const auto separator = juce::File::getSeparatorString();
-    const auto prefix = folder.getRelativePathFrom (home).replace (separator, "-") + separator;
-    return prefix + file.getRelativePathFrom (folder);
+    auto relative = folder.getRelativePathFrom (home);
+    if (juce::File::isAbsolutePath (relative)) // another drive or a network share: no path from home
+        relative = withoutRoot (relative);
+    return relative.replace (separator, "-") + separator + file.getRelativePathFrom (folder);
 }
 
 bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)> callback)

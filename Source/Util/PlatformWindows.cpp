@@ -3,10 +3,13 @@
 
 #include "Util/Platform.h"
 #include "Util/UtilWindows.h"
+#include "Util/WindowsPaths.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cwchar>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -222,7 +225,7 @@ RedirectionTrust enforceRedirectionTrust()
 std::optional<juce::File> realPath (const juce::File& file)
 {
     // Opening the path resolves every link and junction on the way; a folder needs backup semantics.
-    const HANDLE handle = CreateFileW (file.getFullPathName().toWideCharPointer(), 0,
+    const HANDLE handle = CreateFileW (win32Path (file).c_str(), 0,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
@@ -290,11 +293,31 @@ bool tieChildrenToThisProcess()
     return true;
 }
 
+namespace
+{
+// The environment block of every child once isolateChildEnvironment has run
+// (NAME=value strings, each ended by a zero, the block by another); empty:
+// children inherit the tool's own.
+std::mutex childEnvironmentMutex;
+std::wstring childEnvironment;
+
+std::wstring knownFolder (REFKNOWNFOLDERID id)
+{
+    PWSTR path = nullptr;
+    std::wstring result;
+    if (SHGetKnownFolderPath (id, 0, nullptr, &path) == S_OK)
+        result = path;
+    CoTaskMemFree (path);
+    return result;
+}
+} // namespace
+
 void isolateChildEnvironment()
 {
     // Every value from the system, none from the environment the tool was
     // given (HKCU\Environment is the user's to set: COR_PROFILER_PATH,
-    // PSModulePath, PATH, ...). The temporary folder is the tool's own.
+    // PSModulePath, PATH, ...). The temporary folder is the tool's own; the
+    // profile folders are the system's answer for the tool's user.
     wchar_t windows[MAX_PATH] = {};
     const auto windowsLength = GetSystemWindowsDirectoryW (windows, MAX_PATH);
     const std::wstring root = windowsLength > 0 && windowsLength < MAX_PATH ? std::wstring (windows, windowsLength) : L"C:\\Windows";
@@ -322,25 +345,24 @@ void isolateChildEnvironment()
         { L"PSModulePath", system + L"\\WindowsPowerShell\\v1.0\\Modules" },
         { L"TEMP", tempFolder },
         { L"TMP", tempFolder },
+        { L"USERPROFILE", knownFolder (FOLDERID_Profile) },
+        { L"APPDATA", knownFolder (FOLDERID_RoamingAppData) },
+        { L"LOCALAPPDATA", knownFolder (FOLDERID_LocalAppData) },
+        { L"ProgramData", knownFolder (FOLDERID_ProgramData) },
+        { L"ProgramFiles", knownFolder (FOLDERID_ProgramFiles) },
         { L"OS", L"Windows_NT" },
         { L"PROCESSOR_ARCHITECTURE", architecture },
         { L"NUMBER_OF_PROCESSORS", std::to_wstring (info.dwNumberOfProcessors) },
         { L"COMPUTERNAME", std::wstring (computer, computerLength) },
     };
-
-    // Every variable goes, but the hidden per-drive folders ("=C:").
-    std::vector<std::wstring> names;
-    if (wchar_t* block = GetEnvironmentStringsW())
-    {
-        for (const wchar_t* entry = block; *entry != 0; entry += wcslen (entry) + 1)
-            if (entry[0] != L'=')
-                names.emplace_back (entry, wcschr (entry, L'=') != nullptr ? static_cast<size_t> (wcschr (entry, L'=') - entry) : wcslen (entry));
-        FreeEnvironmentStringsW (block);
-    }
-    for (const auto& name : names)
-        SetEnvironmentVariableW (name.c_str(), nullptr);
+    std::wstring block;
     for (const auto& [name, value] : variables)
-        SetEnvironmentVariableW (name, value.c_str());
+        if (! value.empty())
+            block += std::wstring (name) + L"=" + value + L'\0';
+    block += L'\0';
+
+    std::lock_guard lock (childEnvironmentMutex);
+    childEnvironment = std::move (block);
 }
 
 juce::String decodeLegacy8Bit (const char* data, size_t size)
@@ -358,8 +380,23 @@ juce::String decodeLegacy8Bit (const char* data, size_t size)
 
 bool startChild (juce::ChildProcess& child, const juce::String& commandLine)
 {
-    // CreateProcess parses the quotation marks itself.
-    return child.start (commandLine);
+    // CreateProcess parses the quotation marks itself. JUCE passes the tool's
+    // own environment on, so the child's is put in place for the start only
+    // (the tool keeps its own: Wine's shell folders are read from it).
+    std::lock_guard lock (childEnvironmentMutex);
+    if (childEnvironment.empty())
+        return child.start (commandLine);
+    wchar_t* own = GetEnvironmentStringsW();
+    size_t length = 0;
+    while (own != nullptr && (own[length] != 0 || own[length + 1] != 0))
+        ++length;
+    std::wstring saved (own != nullptr ? own : L"", own != nullptr ? length + 2 : 0);
+    FreeEnvironmentStringsW (own);
+    if (saved.empty() || ! SetEnvironmentStringsW (childEnvironment.data()))
+        return false; // never a child with the user's environment
+    const bool started = child.start (commandLine);
+    SetEnvironmentStringsW (saved.data());
+    return started;
 }
 
 std::unique_ptr<juce::Timer> quitOnTerminationSignals (std::function<void()>)

@@ -111,6 +111,9 @@ enum class Kind
 };
 Kind classify (const juce::File& path);
 
+// Whether the folder's entries can be listed (rights, path length).
+bool canList (const juce::File& folder);
+
 // Opens a file for reading under the reading rules; the final path must lie
 // inside the given folder (the derived one, not resolved by the caller).
 Opened openForReading (const juce::File& file, const juce::File& insideFolder);

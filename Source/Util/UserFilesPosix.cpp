@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -115,6 +116,15 @@ bool OpenFile::setPosition (std::uint64_t position)
 bool OpenFile::flushToDisk()
 {
     return ::fsync (static_cast<int> (handle)) == 0;
+}
+
+bool canList (const juce::File& folder)
+{
+    DIR* listing = ::opendir (folder.getFullPathName().toRawUTF8());
+    if (listing == nullptr)
+        return false;
+    ::closedir (listing);
+    return true;
 }
 
 Kind classify (const juce::File& path)

@@ -3,6 +3,7 @@
 // deleted or renamed through that same handle (SetFileInformationByHandle).
 
 #include "Util/UserFiles.h"
+#include "Util/WindowsPaths.h"
 
 #include <windows.h>
 
@@ -33,16 +34,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // of an earlier start in the same process is renamed over), never written by others.
 constexpr DWORD kShareOwn = FILE_SHARE_READ | FILE_SHARE_DELETE;
 
-// The form that the Win32 calls take beyond MAX_PATH.
-std::wstring win32Path (const juce::File& file)
-{
-    const auto path = file.getFullPathName();
-    if (path.length() < 248 || path.startsWith ("\\\\?\\"))
-        return path.toWideCharPointer();
-    if (path.startsWith ("\\\\"))
-        return std::wstring (L"\\\\?\\UNC\\") + path.substring (2).toWideCharPointer();
-    return std::wstring (L"\\\\?\\") + path.toWideCharPointer();
-}
+using platform::win32Path;
 
 HANDLE openHandle (const juce::File& file, DWORD access, DWORD share, DWORD disposition, DWORD flags)
 {
@@ -196,6 +188,16 @@ bool OpenFile::setPosition (std::uint64_t position)
 bool OpenFile::flushToDisk()
 {
     return FlushFileBuffers (reinterpret_cast<HANDLE> (handle)) != 0;
+}
+
+bool canList (const juce::File& folder)
+{
+    WIN32_FIND_DATAW data {};
+    const HANDLE find = FindFirstFileW ((win32Path (folder) + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND; // nothing in it, not even "."
+    FindClose (find);
+    return true;
 }
 
 Kind classify (const juce::File& path)
