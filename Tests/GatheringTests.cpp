@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "Util/UserFiles.h"
 #include "Util/UtilWindows.h"
 
 using testing_support::touch;
@@ -165,4 +166,27 @@ TEST (Gathering, EmptyFoldersHandNothingAndLogNothing)
 
     EXPECT_EQ (gather().size(), 2u);
     EXPECT_TRUE (capture.sink->messages().empty());
+}
+
+// Which Windows reparse points are links: only name surrogates. The tags are
+// Windows' own values (IO_REPARSE_TAG_*).
+TEST (Gathering, OnlyNameSurrogateReparsePointsAreLinks)
+{
+    constexpr std::uint32_t reparsePoint = 0x400, directory = 0x10, archive = 0x20;
+    const struct
+    {
+        const char* name;
+        std::uint32_t attributes, tag;
+        bool link;
+    } cases[] = {
+        { "symbolic link", reparsePoint | archive, 0xA000000C, true },
+        { "junction (mount point)", reparsePoint | directory, 0xA0000003, true },
+        { "OneDrive cloud file", reparsePoint | archive, 0x9000001A, false },
+        { "OneDrive cloud folder", reparsePoint | directory, 0x9000701A, false },
+        { "deduplicated file", reparsePoint | archive, 0x80000013, false },
+        { "no reparse point", archive, 0, false },
+        { "a stale tag without the attribute", archive, 0xA000000C, false },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ (util::files::isLinkReparseTag (c.attributes, c.tag), c.link) << c.name;
 }

@@ -230,19 +230,9 @@ std::optional<juce::File> realPath (const juce::File& file)
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return std::nullopt;
-    std::wstring buffer (32768, L'\0');
-    const auto length = GetFinalPathNameByHandleW (handle, buffer.data(), static_cast<DWORD> (buffer.size()), FILE_NAME_NORMALIZED);
+    const auto path = finalPathOf (handle);
     CloseHandle (handle);
-    if (length == 0 || length >= buffer.size())
-        return std::nullopt;
-    buffer.resize (length);
-
-    juce::String path (buffer.c_str());
-    if (path.startsWith ("\\\\?\\UNC\\"))
-        path = "\\\\" + path.substring (8);
-    else if (path.startsWith ("\\\\?\\"))
-        path = path.substring (4);
-    return juce::File (path);
+    return path;
 }
 
 const char* textLineEnd()

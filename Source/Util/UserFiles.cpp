@@ -50,6 +50,13 @@ juce::File resolveExisting (const juce::File& path)
 }
 } // namespace
 
+bool isLinkReparseTag (std::uint32_t attributes, std::uint32_t tag)
+{
+    constexpr std::uint32_t kReparsePoint = 0x400; // FILE_ATTRIBUTE_REPARSE_POINT
+    constexpr std::uint32_t kNameSurrogate = 0x20000000; // the bit IsReparseTagNameSurrogate tests
+    return (attributes & kReparsePoint) != 0 && (tag & kNameSurrogate) != 0;
+}
+
 const char* describe (Refusal refusal)
 {
     switch (refusal)

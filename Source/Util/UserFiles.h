@@ -31,6 +31,12 @@ struct Identity
     bool operator== (const Identity&) const = default;
 };
 
+// Whether a Windows entry with these attributes and reparse tag is a link:
+// a reparse point whose tag is a name surrogate (symbolic link, junction,
+// mount point). Other reparse points (OneDrive's cloud files, deduplicated
+// files) are ordinary files and folders.
+bool isLinkReparseTag (std::uint32_t attributes, std::uint32_t tag);
+
 // Why a file was not used.
 enum class Refusal
 {

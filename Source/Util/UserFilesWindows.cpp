@@ -43,22 +43,13 @@ HANDLE openHandle (const juce::File& file, DWORD access, DWORD share, DWORD disp
 
 std::optional<juce::File> finalPath (HANDLE h)
 {
-    std::wstring buffer (32768, L'\0');
-    const auto length = GetFinalPathNameByHandleW (h, buffer.data(), static_cast<DWORD> (buffer.size()), FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= buffer.size())
-        return std::nullopt;
-    buffer.resize (length);
-    juce::String path (buffer.c_str());
-    if (path.startsWith ("\\\\?\\UNC\\"))
-        path = "\\\\" + path.substring (8);
-    else if (path.startsWith ("\\\\?\\"))
-        path = path.substring (4);
-    return juce::File (path);
+    return platform::finalPathOf (h);
 }
 
 bool isLinkTag (DWORD attributes, DWORD tag)
 {
-    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && IsReparseTagNameSurrogate (tag);
+    static_assert (FILE_ATTRIBUTE_REPARSE_POINT == 0x400 && IsReparseTagNameSurrogate (0x20000000));
+    return isLinkReparseTag (attributes, tag);
 }
 
 struct Facts
@@ -145,6 +136,11 @@ Opened createChecked (const juce::File& file, DWORD share)
         return { {}, Refusal::link };
     }
     return { wrap (h, *facts), Refusal::none };
+}
+// The name itself (a link is not followed), opened so that it can be deleted through the handle.
+HANDLE openForDeletion (const juce::File& file)
+{
+    return openHandle (file, DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
 }
 } // namespace
 
@@ -296,13 +292,9 @@ Opened replaceAndKeepOpen (const juce::File& target, const void* data, size_t by
 
 Removal removeOwn (const juce::File& file, Identity identity)
 {
-    Handle h (openHandle (file, DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
-                          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
+    Handle h (openForDeletion (file));
     if (! h.ok())
-    {
-        const auto error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Removal::missing : Removal::failed;
-    }
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND ? Removal::missing : Removal::failed;
     const auto facts = factsOf (h.h);
     const auto real = finalPath (h.h);
     if (! facts || (facts->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 || facts->identity != identity
@@ -315,13 +307,9 @@ Removal removeName (const juce::File& file)
 {
     if (! isRealFolder (file.getParentDirectory()))
         return Removal::elsewhere;
-    Handle h (openHandle (file, DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
-                          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
+    Handle h (openForDeletion (file));
     if (! h.ok())
-    {
-        const auto error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Removal::missing : Removal::failed;
-    }
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND ? Removal::missing : Removal::failed;
     const auto facts = factsOf (h.h);
     // A real folder is never removed; a junction or link is removed itself.
     if (! facts || ((facts->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && ! isLinkTag (facts->attributes, facts->tag)))
