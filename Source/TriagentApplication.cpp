@@ -4,6 +4,7 @@
 #include "MainComponent.h"
 #include "Util/Platform.h"
 #include "Util/UserFiles.h"
+#include "Util/UtilWindows.h"
 
 LUMO_LOG_FILE_LOGGER
 
@@ -58,6 +59,8 @@ void TriagentApplication::initialise (const juce::String&)
 
     mainWindow.reset();
     mainWindow.emplace (getApplicationName()); // sets up the log
+    if (const auto line = util::userFoldersStartLine(); line.isNotEmpty())
+        LUMO_LOG_INFO ("{}", line.toStdString());
     LUMO_LOG_INFO ("{}", trust == util::platform::RedirectionTrust::enforced
                              ? "Redirection trust enforced: links and junctions made by other users are refused"
                          : trust == util::platform::RedirectionTrust::refused

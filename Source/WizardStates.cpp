@@ -2,6 +2,7 @@
 
 #include "LogCollector.h"
 #include "LoggingPage.h"
+#include "Util/Platform.h"
 #include "Util/UtilWindows.h"
 
 #include <juce_events/juce_events.h>
@@ -104,7 +105,7 @@ WizardActions& systemWizardActions()
     struct System : WizardActions
     {
         void quitApplication() override { juce::JUCEApplicationBase::quit(); }
-        void revealToUser (const juce::File& file) override { file.revealToUser(); }
+        void revealToUser (const juce::File& file) override { util::platform::revealToUser (file); }
     };
     static System actions;
     return actions;

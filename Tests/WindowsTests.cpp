@@ -13,6 +13,7 @@
 #include "Util/Journal.h"
 #include "Util/Platform.h"
 #include "Util/Process.h"
+#include "Util/UserFiles.h"
 #include "Util/UtilWindows.h"
 
 using testing_support::pumpUntil;

@@ -196,7 +196,7 @@ juce::String archiveNameFor (const juce::File& home, const juce::File& folder, c
 
 bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)> callback)
 {
-    const auto home = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
+    const auto home = collectedUserFolders().home; // the user whose files are collected
     std::set<juce::String> reportedLinks;
 
     const auto walkFolder = [&] (const juce::File& folder, const char* missingMessage)

@@ -7,16 +7,59 @@ namespace util
 {
 namespace
 {
-juce::File computeProductDocFolder()
+// The user signed in on the desktop when that is another user than the
+// tool's own (elevation with another account): looked up once.
+const std::optional<DesktopUser>& otherDesktopUser()
 {
-    return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory)
-        .getChildFile (kMakerFolderName)
-        .getChildFile (kProductFolderName);
+    static const auto found = platform::otherDesktopUser();
+    return found;
+}
+
+UserFolders ownFolders()
+{
+    return { juce::File::getSpecialLocation (juce::File::userDocumentsDirectory),
+             juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory), platform::localAppDataFolder(),
+             juce::File::getSpecialLocation (juce::File::userHomeDirectory) };
 }
 
 // Fixed at static initialisation: later changes to the documents folder are not seen.
-const juce::File productDocFolder = computeProductDocFolder();
+const juce::File productDocFolder = productLocationsFor (collectedUserFolders()).docFolder;
 } // namespace
+
+FolderChoice chooseUserFolders (const UserFolders& own, const std::optional<DesktopUser>& desktopUser)
+{
+    if (! desktopUser)
+        return { own, {} };
+    return { desktopUser->folders, "Collecting the files of " + desktopUser->name
+                                       + ", the user signed in on the desktop (the tool runs as another user)" };
+}
+
+ProductLocations productLocationsFor (const UserFolders& folders)
+{
+    ProductLocations locations;
+    locations.docFolder = folders.documents.getChildFile (kMakerFolderName).getChildFile (kProductFolderName);
+    locations.makerDocFolder = locations.docFolder.getParentDirectory();
+    locations.logFolder = folders.roamingAppData.getChildFile (kMakerFolderName).getChildFile (kProductFolderName);
+    locations.settingFile = folders.roamingAppData.getChildFile (kMakerFolderName).getChildFile (juce::String (kProductName) + ".settings");
+    locations.crashFolder = folders.localAppData.getChildFile ("CrashDumps");
+    locations.home = folders.home;
+    return locations;
+}
+
+UserFolders collectedUserFolders()
+{
+    return chooseUserFolders (ownFolders(), otherDesktopUser()).folders;
+}
+
+juce::String userFoldersStartLine()
+{
+    return chooseUserFolders (ownFolders(), otherDesktopUser()).startLine;
+}
+
+std::optional<DesktopUser> desktopUserIfOther()
+{
+    return otherDesktopUser();
+}
 
 juce::File getProductDocFolder()
 {
@@ -31,26 +74,22 @@ const juce::File& getMakerDocFolder()
 
 juce::File getProductLogFolder()
 {
-    return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory)
-        .getChildFile (kMakerFolderName)
-        .getChildFile (kProductFolderName);
+    return productLocationsFor (collectedUserFolders()).logFolder;
 }
 
 juce::File getProductSettingFile()
 {
-    const auto fileName = juce::String (kProductName) + ".settings";
-    return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory)
-        .getChildFile (kMakerFolderName)
-        .getChildFile (fileName);
+    return productLocationsFor (collectedUserFolders()).settingFile;
 }
 
 juce::File getCrashReportFolder()
 {
-    return platform::localAppDataFolder().getChildFile ("CrashDumps");
+    return productLocationsFor (collectedUserFolders()).crashFolder;
 }
 
 juce::File getDebugViewOutputFile()
 {
+    // The tool's own temporary folder, whoever's files are collected.
     return juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("DebugView.txt");
 }
 

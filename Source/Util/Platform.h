@@ -21,6 +21,16 @@ namespace util::platform
 // Base of the local (non-roaming) application data.
 juce::File localAppDataFolder();
 
+// The user signed in on the desktop where the tool runs, with that user's
+// folders, when it is another user than the tool's own (an administrator's
+// password elevated it); empty when it is the same user or the lookup fails
+// in any way (then the tool uses its own folders).
+std::optional<util::DesktopUser> otherDesktopUser();
+
+// Shows the file selected in the file manager, for the desktop's user (who
+// may not be the tool's own user).
+void revealToUser (const juce::File& file);
+
 // Where the DebugView program is looked for.
 juce::File debugViewExecutable();
 

@@ -22,6 +22,16 @@ juce::File localAppDataFolder()
     return juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile (".local/share");
 }
 
+std::optional<util::DesktopUser> otherDesktopUser()
+{
+    return std::nullopt; // the tool runs as the user of the display
+}
+
+void revealToUser (const juce::File& file)
+{
+    file.revealToUser();
+}
+
 juce::File debugViewExecutable()
 {
     // There is no DebugView here; a capture program of the same interface

@@ -163,6 +163,120 @@ private:
 };
 } // namespace
 
+namespace
+{
+// The desktop user's token, kept when that user is not the tool's own: the
+// file manager is started with it.
+HANDLE desktopUserToken = nullptr;
+
+std::wstring windowsFolder()
+{
+    wchar_t buffer[MAX_PATH] = {};
+    const auto length = GetSystemWindowsDirectoryW (buffer, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring (buffer, length) : std::wstring (L"C:\\Windows");
+}
+
+std::vector<BYTE> tokenUser (HANDLE token)
+{
+    DWORD size = 0;
+    GetTokenInformation (token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer (size);
+    if (size == 0 || ! GetTokenInformation (token, TokenUser, buffer.data(), size, &size))
+        return {};
+    return buffer;
+}
+
+std::optional<juce::File> knownFolderOf (REFKNOWNFOLDERID id, HANDLE token)
+{
+    PWSTR path = nullptr;
+    std::optional<juce::File> result;
+    if (SHGetKnownFolderPath (id, 0, token, &path) == S_OK && path != nullptr && path[0] != 0)
+        result = juce::File (juce::String (path));
+    CoTaskMemFree (path);
+    return result;
+}
+} // namespace
+
+std::optional<util::DesktopUser> otherDesktopUser()
+{
+    // The desktop's shell runs as the user signed in there; its token names
+    // that user and opens the user's own known folders.
+    const HWND shell = GetShellWindow();
+    DWORD pid = 0;
+    if (shell == nullptr || GetWindowThreadProcessId (shell, &pid) == 0 || pid == 0)
+        return std::nullopt;
+    const HANDLE process = OpenProcess (PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr)
+        return std::nullopt;
+    HANDLE token = nullptr;
+    const bool opened = OpenProcessToken (process, TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE, &token) != 0;
+    CloseHandle (process);
+    if (! opened)
+        return std::nullopt;
+
+    HANDLE ownToken = nullptr;
+    std::vector<BYTE> own;
+    if (OpenProcessToken (GetCurrentProcess(), TOKEN_QUERY, &ownToken))
+    {
+        own = tokenUser (ownToken);
+        CloseHandle (ownToken);
+    }
+    const auto desktop = tokenUser (token);
+    const auto sidOf = [] (const std::vector<BYTE>& user) { return reinterpret_cast<const TOKEN_USER*> (user.data())->User.Sid; };
+    if (own.empty() || desktop.empty() || EqualSid (sidOf (own), sidOf (desktop)))
+    {
+        CloseHandle (token);
+        return std::nullopt; // the same user, or unknown: the tool's own folders
+    }
+
+    const auto documents = knownFolderOf (FOLDERID_Documents, token);
+    const auto roaming = knownFolderOf (FOLDERID_RoamingAppData, token);
+    const auto local = knownFolderOf (FOLDERID_LocalAppData, token);
+    const auto profile = knownFolderOf (FOLDERID_Profile, token);
+    wchar_t name[256] = {}, domain[256] = {};
+    DWORD nameLength = 256, domainLength = 256;
+    SID_NAME_USE use {};
+    const bool named = LookupAccountSidW (nullptr, sidOf (desktop), name, &nameLength, domain, &domainLength, &use) != 0;
+    if (! documents || ! roaming || ! local || ! profile || ! named)
+    {
+        CloseHandle (token);
+        return std::nullopt;
+    }
+    desktopUserToken = token;
+    return util::DesktopUser { juce::String (domain) + "\\" + juce::String (name), { *documents, *roaming, *local, *profile } };
+}
+
+void revealToUser (const juce::File& file)
+{
+    // For another desktop user, the file manager runs as that user (with the
+    // shell's token), so that it shows the zip where that user sees it.
+    if (util::desktopUserIfOther() && desktopUserToken != nullptr)
+    {
+        HANDLE primary = nullptr;
+        if (DuplicateTokenEx (desktopUserToken, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID,
+                              nullptr, SecurityImpersonation, TokenPrimary, &primary))
+        {
+            const auto explorer = juce::File (juce::String (windowsFolder().c_str())).getChildFile ("explorer.exe").getFullPathName();
+            std::wstring commandLine = L"\"" + std::wstring (explorer.toWideCharPointer()) + L"\" /select,\""
+                                       + std::wstring (file.getFullPathName().toWideCharPointer()) + L"\"";
+            STARTUPINFOW startup {};
+            startup.cb = sizeof (startup);
+            PROCESS_INFORMATION info {};
+            const bool started = CreateProcessWithTokenW (primary, 0, explorer.toWideCharPointer(), commandLine.data(), 0, nullptr,
+                                                          nullptr, &startup, &info)
+                                 != 0;
+            CloseHandle (primary);
+            if (started)
+            {
+                CloseHandle (info.hThread);
+                CloseHandle (info.hProcess);
+                return;
+            }
+        }
+    }
+    file.revealToUser();
+}
+
 juce::File localAppDataFolder()
 {
     return juce::File::getSpecialLocation (juce::File::windowsLocalAppData);
@@ -308,9 +422,7 @@ void isolateChildEnvironment()
     // given (HKCU\Environment is the user's to set: COR_PROFILER_PATH,
     // PSModulePath, PATH, ...). The temporary folder is the tool's own; the
     // profile folders are the system's answer for the tool's user.
-    wchar_t windows[MAX_PATH] = {};
-    const auto windowsLength = GetSystemWindowsDirectoryW (windows, MAX_PATH);
-    const std::wstring root = windowsLength > 0 && windowsLength < MAX_PATH ? std::wstring (windows, windowsLength) : L"C:\\Windows";
+    const std::wstring root = windowsFolder();
     const std::wstring system = systemProgramFolder().getFullPathName().toWideCharPointer();
     wchar_t temp[MAX_PATH + 1] = {};
     const auto tempLength = GetTempPathW (MAX_PATH + 1, temp);

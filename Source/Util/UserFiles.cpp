@@ -4,6 +4,7 @@
 #include "Util/UserFiles.h"
 
 #include "Util/Platform.h"
+#include "Util/UtilWindows.h"
 
 #include <map>
 #include <mutex>
@@ -117,9 +118,10 @@ void resolveTrustedBases()
     if (basesResolved)
         return;
     basesResolved = true;
-    for (const auto& folder : { juce::File::getSpecialLocation (juce::File::userDocumentsDirectory),
-                                juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory),
-                                platform::localAppDataFolder(),
+    // The collected user's folders (the desktop's user, who may not be the
+    // tool's own), and the tool's own local data (the journal) and temporary folder.
+    const auto user = collectedUserFolders();
+    for (const auto& folder : { user.documents, user.roamingAppData, user.localAppData, platform::localAppDataFolder(),
                                 juce::File::getSpecialLocation (juce::File::tempDirectory) })
         if (folder != juce::File())
             bases.push_back ({ folder, resolveExisting (folder) });

@@ -17,6 +17,42 @@ inline constexpr const char* kMakerFolderName = "Lumacore";
 inline constexpr const char* kProductFolderName = "VORN_X";
 inline constexpr const char* kProductName = "VORN X";
 
+// The folders of a user whose files the tool collects.
+struct UserFolders
+{
+    juce::File documents, roamingAppData, localAppData, home;
+};
+
+// The user signed in on the desktop, with that user's folders.
+struct DesktopUser
+{
+    juce::String name; // DOMAIN\name
+    UserFolders folders;
+};
+
+// Whose folders the product locations come from: the desktop user's when that
+// is another user than the tool's (elevation with another account), else the
+// tool's own; with the line for the tool's log at start (empty for its own).
+struct FolderChoice
+{
+    UserFolders folders;
+    juce::String startLine;
+};
+FolderChoice chooseUserFolders (const UserFolders& own, const std::optional<DesktopUser>& desktopUser);
+
+// Every product location of a user's folders, together.
+struct ProductLocations
+{
+    juce::File docFolder, makerDocFolder, logFolder, settingFile, crashFolder, home;
+};
+ProductLocations productLocationsFor (const UserFolders& folders);
+
+// The folders collected in this run, the start line, and the desktop user
+// when another user than the tool's (looked up once).
+UserFolders collectedUserFolders();
+juce::String userFoldersStartLine();
+std::optional<DesktopUser> desktopUserIfOther();
+
 // Locations. They only compute paths; nothing is created or checked.
 juce::File getProductDocFolder();          // documents/Lumacore/VORN_X, fixed at start-up
 const juce::File& getMakerDocFolder();     // parent of the product doc folder

@@ -2,8 +2,10 @@
 
 // For the Windows files of the platform layer only.
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -29,6 +31,28 @@ inline std::optional<juce::File> finalPathOf (HANDLE handle)
 {
     std::wstring buffer (32768, L'\0');
     const auto length = GetFinalPathNameByHandleW (handle, buffer.data(), static_cast<DWORD> (buffer.size()), FILE_NAME_NORMALIZED);
+    if (length == 0 && GetLastError() == ERROR_MORE_DATA)
+    {
+        // Wine's GetFinalPathNameByHandleW stops at MAX_PATH: the name within
+        // its volume, on the drive whose volume holds the handle.
+        std::vector<std::uint8_t> info (sizeof (FILE_NAME_INFO) + 65536);
+        DWORD serial = 0;
+        if (! GetFileInformationByHandleEx (handle, FileNameInfo, info.data(), static_cast<DWORD> (info.size()))
+            || ! GetVolumeInformationByHandleW (handle, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0))
+            return std::nullopt;
+        const auto* name = reinterpret_cast<const FILE_NAME_INFO*> (info.data());
+        const std::wstring inVolume (name->FileName, name->FileNameLength / sizeof (wchar_t));
+        const auto drives = GetLogicalDrives();
+        for (wchar_t letter = L'A'; letter <= L'Z'; ++letter)
+        {
+            const wchar_t root[] = { letter, L':', L'\\', 0 };
+            DWORD driveSerial = 0;
+            if ((drives & (1u << (letter - L'A'))) != 0 && GetDriveTypeW (root) == DRIVE_FIXED
+                && GetVolumeInformationW (root, nullptr, 0, &driveSerial, nullptr, nullptr, nullptr, 0) && driveSerial == serial)
+                return juce::File (juce::String (std::wstring (root, 2).c_str()) + juce::String (inVolume.c_str()));
+        }
+        return std::nullopt;
+    }
     if (length == 0 || length >= buffer.size())
         return std::nullopt;
     buffer.resize (length);
