@@ -41,5 +41,20 @@ wait_for_log "Switched off after an earlier run: $debug_json" 20
 [ ! -e "$debug_json" ] || fail "debug.json is still there after the next start"
 kill -TERM $app
 wait_for_exit $app 10 || fail "the tool did not end on SIGTERM"
+
+# A journal that nests without end (JUCE's parser would overflow its stack):
+# logged and ignored, and the window comes up.
+journal="${XDG_DATA_HOME:-$HOME/.local/share}/Lumacore/Triagent/switches.journal"
+mkdir -p "$(dirname "$journal")"
+head -c 900000 /dev/zero | tr '\0' '[' > "$journal"
+i=0; while xdotool search --name '^VORN Triagent$' >/dev/null 2>&1; do [ $i -ge 50 ] && break; sleep 0.1; i=$((i + 1)); done
+rm -f "$log"
+"$exe" & app=$!
+wait_for_window 30 >/dev/null || fail "no window with a deeply nested journal"
+wait_for_log "Ignored a damaged switch journal: $journal" 20
+wait_for_log "VORN Triagent initialized" 20
+[ ! -e "$journal" ] || fail "the damaged journal was not cleared"
+kill -TERM $app
+wait_for_exit $app 10 || fail "the tool did not end on SIGTERM"
 trap - EXIT
-echo "PASS: DebugView ended with the killed tool; the next start removed debug.json"
+echo "PASS: DebugView ended with the killed tool; the next start removed debug.json; a deeply nested journal was ignored"

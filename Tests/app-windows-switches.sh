@@ -82,4 +82,12 @@ echo "$values" | grep -qE "DumpType +REG_DWORD +0x1$" || fail "the administrator
 [ ! -e "$journal" ] || fail "the forged journal was not cleared"
 close_tool
 wine reg delete "$product_key" /f </dev/null >/dev/null 2>&1
-echo "PASS: DebugView ended with the killed and the closed tool; the next start switched the rest off from the machine record; a forged journal reached nothing"
+
+# 4. A journal that nests without end: logged, ignored, and the window comes up.
+head -c 900000 /dev/zero | tr '\0' '[' > "$journal"
+start_tool
+wait_for_log "Ignored a damaged switch journal" 30
+wait_for_log "VORN Triagent initialized" 30
+[ ! -e "$journal" ] || fail "the damaged journal was not cleared"
+close_tool
+echo "PASS: DebugView ended with the killed and the closed tool; the next start switched the rest off from the machine record; a forged journal reached nothing, a deeply nested journal was ignored"
