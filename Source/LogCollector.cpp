@@ -1,6 +1,7 @@
 #include "LogCollector.h"
 
 #include "LoggingPage.h"
+#include "Manifest.h"
 #include "Timestamp.h"
 #include "Log/Log.h"
 #include "Util/Journal.h"
@@ -106,7 +107,15 @@ std::optional<juce::File> LogCollector::exportZipFile()
                            target.getFullPathName().toStdString());
             return std::nullopt;
         }
-        if (zipBuilder.writeTo (created.file, [this] { return threadShouldExit(); }))
+        const ZipArchiveBuilder::LastEntry manifest { "manifest.json", [this] (const ZipArchiveBuilder::Report& report) {
+                                                         return buildManifest (manifestInput(), report);
+                                                     } };
+        const auto shouldStop = [this] {
+            if (beforeEachExportPiece)
+                beforeEachExportPiece();
+            return threadShouldExit();
+        };
+        if (zipBuilder.writeTo (created.file, shouldStop, &zipReport, &manifest))
             return target;
         created.file.close();
         if (util::files::removeCreated (target) == util::files::Removal::elsewhere)
@@ -114,6 +123,22 @@ std::optional<juce::File> LogCollector::exportZipFile()
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+ManifestInput LogCollector::manifestInput() const
+{
+    ManifestInput input;
+    input.toolName = TRIAGENT_APP_NAME;
+    input.toolVersion = TRIAGENT_APP_VERSION;
+    input.os = juce::SystemStats::getOperatingSystemName();
+    const auto desktopUser = util::desktopUserIfOther();
+    input.user = desktopUser ? desktopUser->name : juce::SystemStats::getLogonName();
+    input.created = juce::Time::getCurrentTime();
+    input.reproducedFrom = diagnostics.reproducedFrom;
+    input.reproducedTo = diagnostics.reproducedTo;
+    input.switches = { { "debug log", diagnostics.debugLog }, { "DebugView capture", diagnostics.debugView }, { "crash dumps", diagnostics.crashDumps } };
+    input.collection = collectionReport;
+    return input;
 }
 
 void LogCollector::removeTempFiles()

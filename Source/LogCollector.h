@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Util/UtilWindows.h"
 #include "WizardStates.h"
 #include "ZipArchiveBuilder.h"
 
@@ -48,7 +49,22 @@ public:
     ZipArchiveBuilder zipBuilder;
     std::vector<juce::File> tempFiles;
 
+    // What the zip's manifest says of this collection, set by the work states
+    // on the worker: when each diagnostic went on, the reproduction window,
+    // what the gathering found, and the archive's own report.
+    struct Diagnostics
+    {
+        std::optional<juce::Time> debugLog, debugView, crashDumps, reproducedFrom, reproducedTo;
+    } diagnostics;
+    util::CollectionReport collectionReport;
+    ZipArchiveBuilder::Report zipReport;
+
+    // Called before each piece of the export is read (tests shrink a source there).
+    std::function<void()> beforeEachExportPiece;
+
 private:
+    struct ManifestInput manifestInput() const;
+
     State current;              // the worker's only
     std::mutex eventsMutex;     // guards events
     std::deque<Event> events;

@@ -3,6 +3,8 @@
 #include "Log/Log.h"
 #include "PageLayout.h"
 
+#include <algorithm>
+
 LUMO_LOG_FILE_LOGGER
 
 LoggingPage::LoggingPage (WizardActions* actions)
@@ -25,6 +27,11 @@ void LoggingPage::initComponents()
     addAndMakeVisible (closeButton);
 
     addChildComponent (spinner);
+    addChildComponent (progressBar);
+    progressTimer.tick = [this] {
+        const auto [read, total] = collector.zipBuilder.progress();
+        exportProgress = total > 0 ? std::clamp (static_cast<double> (read) / static_cast<double> (total), 0.0, 1.0) : 0.0;
+    };
 
     setUpMessageLog (*this, logView);
 }
@@ -40,6 +47,13 @@ void LoggingPage::resized()
         juce::GridItem (spinner).withArea (3, 2, 4, 3),
     };
     layOutPage (grid, *this, instructionLabel, logView);
+    if (progressBar.isVisible())
+    {
+        // The bar takes the bottom of the spinner's cell while the export runs.
+        auto cell = spinner.getBounds();
+        progressBar.setBounds (cell.removeFromBottom (std::max (20, cell.getHeight() / 4)));
+        spinner.setBounds (cell);
+    }
 }
 
 void LoggingPage::setInstruction (const juce::String& text)
@@ -89,6 +103,17 @@ void LoggingPage::timerCallback()
 void LoggingPage::showSpinner (bool visible)
 {
     spinner.setVisible (visible);
+}
+
+void LoggingPage::showExportProgress (bool visible)
+{
+    exportProgress = 0.0;
+    progressBar.setVisible (visible);
+    if (visible)
+        progressTimer.startTimer (200);
+    else
+        progressTimer.stopTimer();
+    resized();
 }
 
 void LoggingPage::printMsg (const juce::String& msg)

@@ -22,6 +22,9 @@ public:
     void setCloseButton (const juce::String& caption, bool enabled);
     void startActionCountdown (const juce::String& caption);
     void showSpinner (bool visible);
+    // The export's progress bar under the spinner, fed from the archive
+    // writer's counters by a timer a few times a second.
+    void showExportProgress (bool visible);
     void printMsg (const juce::String& msg);
 
     // Declared first: the collector and its thread exist before the widgets and outlive them.
@@ -36,6 +39,13 @@ private:
     juce::TextButton closeButton;
     juce::Label instructionLabel;
     Spinner spinner;
+    double exportProgress = 0.0; // read by the progress bar on the message thread
+    juce::ProgressBar progressBar { exportProgress };
+    struct ProgressTimer : juce::Timer
+    {
+        std::function<void()> tick;
+        void timerCallback() override { tick(); }
+    } progressTimer;
     int countdownSeconds = 0;
     juce::String countdownCaption;
 

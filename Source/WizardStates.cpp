@@ -2,10 +2,14 @@
 
 #include "LogCollector.h"
 #include "LoggingPage.h"
+#include "Log/Log.h"
+#include "Manifest.h"
 #include "Util/Platform.h"
 #include "Util/UtilWindows.h"
 
 #include <juce_events/juce_events.h>
+
+LUMO_LOG_FILE_LOGGER
 
 namespace
 {
@@ -161,9 +165,13 @@ void EnableLog::enter (LogCollector& c) const
     if (! c.pause (1000))
         return complete (c, false);
 
+    c.diagnostics = {}; // this collection's own
     const auto files = util::enableLogging();
     if (files.empty())
         return complete (c, false);
+    c.diagnostics.debugLog = juce::Time::getCurrentTime();
+    if (util::debugViewStarted())
+        c.diagnostics.debugView = c.diagnostics.debugLog;
     printMsg (c, "Logging enabled");
     // Deleting them at the end switches the product's debug log off again.
     c.tempFiles.insert (c.tempFiles.end(), files.begin(), files.end());
@@ -173,6 +181,7 @@ void EnableLog::enter (LogCollector& c) const
         return complete (c, false);
     if (! util::enableCrashDump())
         return complete (c, false);
+    c.diagnostics.crashDumps = juce::Time::getCurrentTime();
     printMsg (c, "Crash reports enabled");
     complete (c, true);
 }
@@ -184,6 +193,7 @@ void EnableLog::leave (LogCollector& c) const
 
 void RunVorn::enter (LogCollector& c) const
 {
+    c.diagnostics.reproducedFrom = juce::Time::getCurrentTime(); // every diagnostic is on
     post (c, [] (LoggingPage& p) {
         p.setInstruction ("Run the VORN app / plugins\n\nReproduce the steps that cause the issue\n\n"
                           "After the issue occurs, press `COLLECT` to start gathering logs\n\n");
@@ -198,22 +208,36 @@ void CollectInfo::enter (LogCollector& c) const
     showBusy (c, "COLLECTING ...");
     printMsg (c, "Collecting system info");
 
+    c.diagnostics.reproducedTo = juce::Time::getCurrentTime(); // COLLECT was clicked
+
     // Each attempt starts with an empty archive, so a retry stores every file once.
     c.zipBuilder.clear();
-    const auto report = util::collectSystemInfo();
+    c.collectionReport = {};
+    const auto report = util::collectSystemInfo (&c.collectionReport);
     if (! report)
         return complete (c, false);
     c.tempFiles.push_back (*report);
-    c.zipBuilder.addFile (*report, {}, 1);
+    c.zipBuilder.addFile (*report, {}, 1, true);
     if (c.threadShouldExit())
         return complete (c, false);
 
     printMsg (c, "Collecting logs");
-    const bool gathered = util::gatherLogFiles ([&c] (const juce::File& file, const juce::String& storedPath) {
-        c.zipBuilder.addFile (file, storedPath, 1);
-    });
+    // The tool's own log goes last, after everything it says about the
+    // collection (only the manifest follows it).
+    const auto toolLog = util::getProductLogFolder().getChildFile ("Triagent.log");
+    juce::String toolLogName;
+    const bool gathered = util::gatherLogFiles (
+        [&] (const juce::File& file, const juce::String& storedPath) {
+            if (file == toolLog)
+                toolLogName = storedPath.isEmpty() ? file.getFileName() : storedPath;
+            else
+                c.zipBuilder.addFile (file, storedPath, 1);
+        },
+        &c.collectionReport);
     if (! gathered)
         return complete (c, false);
+    if (toolLogName.isNotEmpty())
+        c.zipBuilder.addFile (toolLog, toolLogName, 1);
     printMsg (c, "All information collected");
     complete (c, true);
 }
@@ -226,18 +250,23 @@ void CollectInfo::leave (LogCollector& c) const
 void Export::enter (LogCollector& c) const
 {
     showBusy (c, "EXPORTING ...");
+    post (c, [] (LoggingPage& p) { p.showExportProgress (true); });
     printMsg (c, "Exporting collected information");
 
     const auto zip = c.exportZipFile();
     if (! zip)
         return complete (c, false);
     printMsg (c, "File exported - " + zip->getFileName());
+    const auto summary = summaryLine (c.zipReport, c.collectionReport);
+    LUMO_LOG_INFO ("{}", summary.toStdString());
+    printMsg (c, summary);
     complete (c, true, *zip);
 }
 
 void Export::leave (LogCollector& c) const
 {
     hideSpinner (c);
+    post (c, [] (LoggingPage& p) { p.showExportProgress (false); });
 }
 
 void Finish::enter (LogCollector& c) const

@@ -114,6 +114,24 @@ std::optional<juce::String> leftOutReason (util::files::Refusal refusal)
     return juce::String (util::files::describe (refusal));
 }
 
+// The same for the manifest, in its own fixed words.
+juce::String manifestReason (util::files::Refusal refusal)
+{
+    using util::files::Refusal;
+    switch (refusal)
+    {
+        case Refusal::missing: return "vanished";
+        case Refusal::link: return "link";
+        case Refusal::specialFile: return "special file";
+        case Refusal::hardLink: return "several names";
+        case Refusal::outside: return "outside the folder";
+        case Refusal::none:
+        case Refusal::exists:
+        case Refusal::unreadable: break;
+    }
+    return "unreadable";
+}
+
 void logLeftOut (const juce::String& reason, const juce::File& file)
 {
     LUMO_LOG_INFO ("Left out of the zip file, {}: {}", reason.toStdString(), file.getFullPathName().toStdString());
@@ -386,8 +404,9 @@ private:
 class ArchiveWriter
 {
 public:
-    ArchiveWriter (juce::OutputStream& stream, const std::function<bool()>& stop)
-        : out (stream), shouldStop (stop)
+    ArchiveWriter (juce::OutputStream& stream, const std::function<bool()>& stop, std::atomic<std::uint64_t>& readSoFar,
+                   ZipArchiveBuilder::Report& into)
+        : out (stream), shouldStop (stop), bytesRead (readSoFar), report (into)
     {
         // Read-ahead bounded to a few pieces per compressor: memory stays flat.
         const auto pieces = std::clamp<size_t> (3 * DeflatePool::threadCount(), 4, kMaxPiecesInFlight);
@@ -395,15 +414,32 @@ public:
             ring.push_back (std::make_unique<Chunk>());
     }
 
-    bool writeAll (const std::vector<ZipArchiveBuilder::Item>& items)
+    bool writeAll (const std::vector<ZipArchiveBuilder::Item>& items, const ZipArchiveBuilder::LastEntry* lastEntry)
     {
         for (const auto& item : items)
             if (! addEntry (item))
                 return false;
+        if (lastEntry != nullptr)
+        {
+            // Every other entry is read: its size, CRC and status are known.
+            const auto data = lastEntry->make (report);
+            const auto* bytes = static_cast<const std::uint8_t*> (data.getData());
+            std::uint64_t offset = 0;
+            const auto reader = [&] (std::uint8_t* into, int want) {
+                const auto n = static_cast<int> (std::min<std::uint64_t> (static_cast<std::uint64_t> (want), data.getSize() - offset));
+                std::memcpy (into, bytes + offset, static_cast<size_t> (n));
+                offset += static_cast<std::uint64_t> (n);
+                return n;
+            };
+            if (! addStream (lastEntry->name, juce::File(), true, juce::Time::getCurrentTime(), data.getSize(), 1, reader, false))
+                return false;
+        }
         while (! pending.empty())
             if (! writeOldest())
                 return false;
 
+        for (size_t i = 0; i < report.entries.size() && i < entries.size(); ++i)
+            report.entries[i].compressed = entries[i].compressed;
         const auto directoryOffset = position;
         for (const auto& e : entries)
             if (! write (centralHeader (e)))
@@ -439,19 +475,27 @@ private:
         if (const auto reason = leftOutReason (opened.refusal))
         {
             logLeftOut (*reason, item.file);
+            report.leftOut.push_back ({ item.file, manifestReason (opened.refusal) });
             return true;
         }
         auto& in = opened.file;
+        return addStream (item.name, item.file, item.writtenByTool, in.modified(), in.size(), item.compressionLevel,
+                          [&in] (std::uint8_t* into, int want) { return readFully (in, into, want); }, true);
+    }
 
+    // One entry from a reader of `size` bytes (it may give fewer: a source that shrinks).
+    bool addStream (const juce::String& name, const juce::File& source, bool writtenByTool, juce::Time modified, std::uint64_t size,
+                    int level, const std::function<int (std::uint8_t*, int)>& readPiece, bool counted)
+    {
         Entry e;
-        e.name = item.name;
-        e.flags = util::isAscii (item.name) ? 0 : 0x0800; // bit 11: the name is UTF-8
-        toDos (in.modified(), e);
+        e.name = name;
+        e.flags = util::isAscii (name) ? 0 : 0x0800; // bit 11: the name is UTF-8
+        toDos (modified, e);
         // The size when opened: what a writer appends meanwhile is left for the next collection.
-        const auto size = in.size();
         e.zip64Local = size >= kZip64EntryThreshold;
         entries.push_back (e);
         const auto index = entries.size() - 1;
+        report.entries.push_back ({ name, source, writtenByTool, 0, 0, 0, modified, std::nullopt });
 
         std::uint64_t read = 0;
         std::uint32_t crc = 0;
@@ -465,21 +509,24 @@ private:
                 return false;
 
             const auto want = static_cast<int> (std::min<std::uint64_t> (size - read, kChunkSize));
-            const auto got = want > 0 ? readFully (in, c->input.data(), want) : 0;
+            const auto got = want > 0 ? readPiece (c->input.data(), want) : 0;
             if (got < 0)
                 return false;
             if (got < want)
             {
                 LUMO_LOG_INFO ("Shrank while it was archived, stored as far as it could be read: {} ({} of {} bytes)",
-                               item.file.getFullPathName().toStdString(), read + static_cast<std::uint64_t> (got), size);
+                               source.getFullPathName().toStdString(), read + static_cast<std::uint64_t> (got), size);
+                report.entries.back().expected = size;
             }
             read += static_cast<std::uint64_t> (got);
+            if (counted)
+                bytesRead += static_cast<std::uint64_t> (want); // what was expected of it, so the total is reached
             crc = crc32_gzip_refl (crc, c->input.data(), static_cast<std::uint64_t> (got));
             last = got < want || read == size;
 
             c->inputSize = static_cast<size_t> (got);
             c->entry = index;
-            c->level = item.compressionLevel;
+            c->level = level;
             c->first = first;
             c->last = last;
             c->inUse = true;
@@ -488,6 +535,10 @@ private:
             {
                 entries[index].crc = crc;
                 entries[index].uncompressed = read;
+                report.entries.back().crc = crc;
+                report.entries.back().size = read;
+                if (counted && read < size)
+                    bytesRead += size - read - static_cast<std::uint64_t> (want - got); // the part it shrank by
             }
             pool.submit (*c);
             pending.push_back (c);
@@ -538,6 +589,8 @@ private:
 
     juce::OutputStream& out;
     const std::function<bool()>& shouldStop;
+    std::atomic<std::uint64_t>& bytesRead;
+    ZipArchiveBuilder::Report& report;
     std::uint64_t position = 0;
     std::deque<Entry> entries;
     std::vector<std::unique_ptr<Chunk>> ring;
@@ -547,9 +600,9 @@ private:
 };
 } // namespace
 
-void ZipArchiveBuilder::addFile (const juce::File& file, const juce::String& storedPath, int compressionLevel)
+void ZipArchiveBuilder::addFile (const juce::File& file, const juce::String& storedPath, int compressionLevel, bool writtenByTool)
 {
-    items.push_back ({ file, entryName (file, storedPath), compressionLevel });
+    items.push_back ({ file, entryName (file, storedPath), compressionLevel, writtenByTool });
 }
 
 void ZipArchiveBuilder::clear()
@@ -576,24 +629,44 @@ bool ZipArchiveBuilder::writeToFile (const juce::File& target, const std::functi
     return false;
 }
 
-bool ZipArchiveBuilder::writeTo (util::files::OpenFile& target, const std::function<bool()>& shouldStop) const
+bool ZipArchiveBuilder::writeTo (util::files::OpenFile& target, const std::function<bool()>& shouldStop, Report* report,
+                                 const LastEntry* lastEntry) const
 {
+    Report local;
+    auto& into = report != nullptr ? *report : local;
+    into = {};
+    bytesRead = 0;
+    bytesTotal = 0;
+
     // Sources that cannot be read are named before anything is archived, so
     // that the tool's own log inside the archive lists them.
     std::vector<Item> readable;
+    std::uint64_t total = 0;
     for (const auto& item : items)
     {
-        const auto reason = item.name.getNumBytesAsUTF8() > static_cast<size_t> (kMaxNameBytes)
-                                ? std::optional<juce::String> ("its name is too long for a zip file")
-                                : leftOutReason (util::files::openForReading (item.file, item.file.getParentDirectory()).refusal);
-        if (reason)
+        if (item.name.getNumBytesAsUTF8() > static_cast<size_t> (kMaxNameBytes))
+        {
+            logLeftOut ("its name is too long for a zip file", item.file);
+            into.leftOut.push_back ({ item.file, "name too long" });
+            continue;
+        }
+        const auto probe = util::files::openForReading (item.file, item.file.getParentDirectory());
+        if (const auto reason = leftOutReason (probe.refusal))
+        {
             logLeftOut (*reason, item.file);
-        else
-            readable.push_back (item);
+            into.leftOut.push_back ({ item.file, manifestReason (probe.refusal) });
+            continue;
+        }
+        total += probe.file.size();
+        readable.push_back (item);
     }
+    bytesTotal = total;
 
     HandleOutputStream out (target);
-    bool ok = ArchiveWriter (out, shouldStop).writeAll (readable);
+    bool ok = ArchiveWriter (out, shouldStop, bytesRead, into).writeAll (readable, lastEntry);
     out.flush();
-    return ok && out.ok() && target.flushToDisk();
+    ok = ok && out.ok() && target.flushToDisk();
+    bytesRead = 0;
+    bytesTotal = 0;
+    return ok;
 }

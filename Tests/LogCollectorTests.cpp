@@ -5,6 +5,10 @@
 
 #include "CollectionFixture.h"
 #include "FakeRegistry.h"
+#include "Util/UserFiles.h"
+
+#include <filesystem>
+#include <isa-l/crc.h>
 #include "LoggingPage.h"
 #include "PageView.h"
 #include "TestSupport.h"
@@ -55,8 +59,12 @@ TEST_F (CollectionTest, AWholeCollection)
                                             "Please run VORN until issues occur", "Collecting system info",
                                             "Collecting logs", "All information collected",
                                             "Exporting collected information", "Generating zip file: " + zipName,
-                                            "File exported - " + zipName, "Temporary files removed" };
-    EXPECT_EQ (lines(), expectedLines) << lines().joinIntoString ("|");
+                                            "File exported - " + zipName, "<summary>", "Temporary files removed" };
+    auto shown = lines();
+    ASSERT_GE (shown.size(), expectedLines.size());
+    EXPECT_TRUE (shown[shown.size() - 2].matchesWildcard ("Archived 7 files, * (* compressed); 0 left out", false)) << shown[shown.size() - 2];
+    shown.set (shown.size() - 2, "<summary>");
+    EXPECT_EQ (shown, expectedLines) << lines().joinIntoString ("|");
     EXPECT_EQ (ui().label->getText(), "Please send the zip file to Lumacore\n\n");
     EXPECT_EQ (ui().action->getButtonText(), "SEE ZIP FILE");
     EXPECT_TRUE (ui().action->isEnabled());
@@ -77,9 +85,10 @@ TEST_F (CollectionTest, AWholeCollection)
     };
     const auto logName = nameOf (util::getProductLogFolder(), "Triagent.log");
     const auto debugJsonName = nameOf (util::getProductDocFolder(), "debug.json");
-    const juce::StringArray expectedNames { juce::String ("system_info.txt"), logName,
-                                            nameOf (util::getProductDocFolder(), "config.xml"), debugJsonName,
-                                            "VORN X.settings", "DebugView.txt", "CrashDumps/VORN X.exe.4711.dmp" };
+    // The tool's log after everything it says of the collection; only the manifest follows it.
+    const juce::StringArray expectedNames { juce::String ("system_info.txt"), nameOf (util::getProductDocFolder(), "config.xml"),
+                                            debugJsonName, "VORN X.settings", "DebugView.txt", "CrashDumps/VORN X.exe.4711.dmp",
+                                            logName, "manifest.json" };
     EXPECT_EQ (names, expectedNames)
         << names.joinIntoString (", ").toStdString();
     const auto text = [&] (const juce::String& name) {
@@ -317,4 +326,117 @@ TEST_F (CollectionTest, CrashReportsThatStayOnAreSaidSo)
     EXPECT_TRUE (registry.productKey.has_value());
     page.reset();
     util::replaceCrashDumpRegistry (nullptr);
+}
+
+// The zip describes itself: manifest.json, its last entry, names every other
+// entry with the zip's own sizes and CRCs, what was left out and why, what is
+// missing, how the report's commands ran, the switches and the reproduction window.
+TEST_F (CollectionTest, TheManifestDescribesTheZip)
+{
+    const auto logs = util::getProductLogFolder();
+    touch (logs.getChildFile ("product.log"), "an ordinary log line\n");
+    const auto big = logs.getChildFile ("big.log");
+    touch (big, juce::String::repeatedString ("a rotating log line\n", (5 << 20) / 20));
+    const auto bigSize = big.getSize();
+    const auto outside = testing_support::sandbox().getChildFile ("outside/secret.txt");
+    touch (outside, "secret");
+    ASSERT_TRUE (testing_support::plantLink (outside, logs.getChildFile ("link.log")));
+    const bool fifo = testing_support::plantFifo (logs.getChildFile ("pipe.log")); // not under Wine
+    ASSERT_TRUE (util::getCrashReportFolder().deleteRecursively());
+    // The big log shrinks to half while it is read (after at most two of its pieces).
+    int pieces = 0;
+    page->collector.beforeEachExportPiece = [&] {
+        if (++pieces == 4)
+            std::filesystem::resize_file (util::platform::toNativePath (big), (5 << 20) / 2);
+    };
+
+    const auto started = juce::Time::getCurrentTime();
+    enableDiagnostics();
+    clickAction ("COLLECT");
+    ASSERT_TRUE (waitForLine ("Temporary files removed", 1, 30000));
+    const auto zips = exportedZips();
+    ASSERT_EQ (zips.size(), 1);
+    const auto zipCreated = zips[0].getLastModificationTime();
+
+    juce::ZipFile zip (zips[0]);
+    ASSERT_GE (zip.getNumEntries(), 2);
+    ASSERT_EQ (zip.getEntry (zip.getNumEntries() - 1)->filename, "manifest.json");
+    const auto read = [&] (int i) {
+        std::unique_ptr<juce::InputStream> in (zip.createStreamForEntry (i));
+        juce::MemoryBlock data;
+        if (in != nullptr)
+            in->readIntoMemoryBlock (data);
+        return data;
+    };
+    const auto manifestData = read (zip.getNumEntries() - 1);
+    const auto manifest = juce::JSON::parse (juce::String::fromUTF8 (static_cast<const char*> (manifestData.getData()), static_cast<int> (manifestData.getSize())));
+    ASSERT_TRUE (manifest.isObject());
+    EXPECT_EQ (static_cast<int> (manifest["format"]), 1);
+    EXPECT_EQ (manifest["tool"]["name"].toString(), "VORN Triagent");
+    EXPECT_EQ (manifest["tool"]["version"].toString(), "1.2.0");
+
+    // Exactly the zip's other entries, in its order, with its sizes and CRCs.
+    const auto* entries = manifest["entries"].getArray();
+    ASSERT_NE (entries, nullptr);
+    ASSERT_EQ (entries->size(), zip.getNumEntries() - 1);
+    for (int i = 0; i < entries->size(); ++i)
+    {
+        const auto& e = entries->getReference (i);
+        const auto data = read (i);
+        EXPECT_EQ (e["name"].toString(), zip.getEntry (i)->filename);
+        EXPECT_EQ (static_cast<juce::int64> (e["size"]), static_cast<juce::int64> (data.getSize())) << e["name"].toString();
+        const auto crc = crc32_gzip_refl (0, static_cast<const unsigned char*> (data.getData()), data.getSize());
+        EXPECT_EQ (e["crc32"].toString(), juce::String::toHexString (static_cast<juce::int64> (crc)).paddedLeft ('0', 8)) << e["name"].toString();
+        const bool shrank = e["name"].toString().endsWith ("big.log");
+        EXPECT_EQ (e["status"].toString(), shrank ? "shrank" : "archived") << e["name"].toString();
+        if (shrank)
+        {
+            EXPECT_EQ (static_cast<juce::int64> (e["expected"]), bigSize);
+        }
+        EXPECT_EQ (e["source"].isVoid(), e["name"].toString() == "system_info.txt") << e["name"].toString();
+    }
+    EXPECT_TRUE (entries->getLast()["name"].toString().endsWith ("Triagent.log")) << "the tool's log comes last";
+
+    const auto reasonOf = [&] (const juce::File& file) {
+        for (const auto& s : *manifest["skipped"].getArray())
+            if (s["source"].toString() == file.getFullPathName())
+                return s["reason"].toString();
+        return juce::String ("<not skipped>");
+    };
+    // Wine shows a Linux link to a file as a plain file: its real place gives it away.
+    EXPECT_TRUE (reasonOf (logs.getChildFile ("link.log")) == "link" || reasonOf (logs.getChildFile ("link.log")) == "outside the folder")
+        << reasonOf (logs.getChildFile ("link.log"));
+    if (fifo)
+    {
+        EXPECT_EQ (reasonOf (logs.getChildFile ("pipe.log")), "special file");
+    }
+    EXPECT_TRUE (manifest["missing"].getArray()->contains (util::getCrashReportFolder().getFullPathName()));
+
+    const auto* commands = manifest["commands"].getArray();
+    ASSERT_EQ (commands->size(), 3);
+    for (const auto& c : *commands)
+    {
+        EXPECT_TRUE (c["exitCode"].isInt() || c["exitCode"].isVoid()) << c["command"].toString();
+        EXPECT_GE (static_cast<double> (c["seconds"]), 0.0);
+        EXPECT_TRUE (c["timedOut"].isBool());
+        EXPECT_TRUE (c["outputBytes"].isInt() || c["outputBytes"].isInt64());
+        EXPECT_TRUE (c["decoding"].isString());
+    }
+    EXPECT_EQ (static_cast<int> ((*commands)[0]["exitCode"]), 0) << (*commands)[0]["command"].toString();
+
+    // The switches went on, and the reproduction window lies between the start and the zip.
+    const auto time = [] (const juce::var& v) { return juce::Time::fromISO8601 (v.toString()); };
+    for (const auto& s : *manifest["switches"].getArray())
+    {
+        EXPECT_TRUE (static_cast<bool> (s["on"])) << s["name"].toString();
+        EXPECT_GE (time (s["at"]).toMilliseconds(), started.toMilliseconds() - 1000) << s["name"].toString();
+    }
+    const auto from = time (manifest["reproduced"]["from"]), to = time (manifest["reproduced"]["to"]);
+    EXPECT_LE (started.toMilliseconds() - 1000, from.toMilliseconds());
+    EXPECT_LE (from.toMilliseconds(), to.toMilliseconds());
+    EXPECT_LE (to.toMilliseconds(), zipCreated.toMilliseconds() + 1000);
+
+    // The summary for the user.
+    EXPECT_TRUE (lines().joinIntoString ("\n").contains (fifo ? "compressed); 2 left out" : "compressed); 1 left out"))
+        << lines().joinIntoString ("\n");
 }

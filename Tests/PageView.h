@@ -1,7 +1,8 @@
 #pragma once
 
 // What a user sees of a page: its text, its two buttons (the upper action
-// button, then the lower CLOSE), its message log and the busy spinner, found
+// button, then the lower CLOSE), its message log, the busy spinner and the
+// export's progress bar, found
 // among the page's children in the order the page adds them.
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -18,6 +19,8 @@ struct PageView
                 label = text;
             else if (auto* editor = dynamic_cast<juce::TextEditor*> (child))
                 log = editor;
+            else if (auto* bar = dynamic_cast<juce::ProgressBar*> (child))
+                progress = bar;
             else
                 spinner = child;
         }
@@ -28,5 +31,6 @@ struct PageView
     juce::TextButton* action = nullptr;
     juce::TextButton* close = nullptr;
     juce::TextEditor* log = nullptr;
-    juce::Component* spinner = nullptr; // the logging page's only
+    juce::Component* spinner = nullptr;       // the logging page's only
+    juce::ProgressBar* progress = nullptr;    // the logging page's export progress
 };

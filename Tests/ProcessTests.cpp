@@ -54,6 +54,16 @@ TEST (RunCommand, ReturnsWhatTheChildPrinted)
         const auto output = process::runCommand (script.getFullPathName());
         EXPECT_EQ (output, c.expected) << c.name;
     }
+
+    // How one ran: its exit code, run time, bytes and decoding.
+    const auto script = writeScript (scratch ("report.sh"), "printf 'Gr\\303\\274\\303\\237e'; exit 3");
+    process::CommandReport report;
+    ASSERT_TRUE (process::runCommand (script.getFullPathName(), process::kDefaultCommandTimeoutMs, &report).has_value());
+    EXPECT_EQ (report.exitCode, std::optional<int> (3));
+    EXPECT_FALSE (report.timedOut);
+    EXPECT_EQ (report.outputBytes, 7u);
+    EXPECT_EQ (report.decoding, "utf-8");
+    EXPECT_GE (report.seconds, 0.0);
 }
 
 TEST (RunCommand, ProgramThatCannotStartGivesNothing)
@@ -83,8 +93,14 @@ TEST (RunCommand, ChildThatHangsIsKilledWhenTheBoundRunsOut)
                                      "echo $$ > '" + pidFile.getFullPathName() + "'; echo started; exec sleep 300");
     testing_support::ScopedCapture capture;
     const auto start = Clock::now();
-    const auto output = process::runCommand (script.getFullPathName(), 1500);
+    process::CommandReport report;
+    const auto output = process::runCommand (script.getFullPathName(), 1500, &report);
     const auto elapsed = secondsSince (start);
+    // What the zip's manifest says of it: stopped, no exit code.
+    EXPECT_TRUE (report.timedOut);
+    EXPECT_FALSE (report.exitCode.has_value());
+    EXPECT_GE (report.seconds, 1.4);
+    EXPECT_EQ (report.outputBytes, 8u);
 
     EXPECT_EQ (output, juce::String ("started\n"));
     // A support engineer reading the log knows that the section is partial.

@@ -92,7 +92,20 @@ assert b"captured" in z.read("DebugView.txt")
 assert not any("\\" in n for n in names), names
 assert not any("secret" in n or "loop" in n or "other-profile" in n for n in names), names
 assert len(names) == len(set(names)), names
-print("zip:", len(names), "entries")
+# The zip describes itself: the manifest names every other entry and the three Windows commands.
+import json, zlib
+assert names[-1] == "manifest.json", names
+m = json.loads(z.read("manifest.json").decode("utf-8"))
+assert m["format"] == 1 and m["tool"]["name"] == "VORN Triagent", m
+assert [e["name"] for e in m["entries"]] == names[:-1], (m["entries"], names)
+for e in m["entries"]:
+    assert e["size"] == z.getinfo(e["name"]).file_size and int(e["crc32"], 16) == z.getinfo(e["name"]).CRC, e
+assert names[-2] == "AppData-Roaming-Lumacore-VORN_X/Triagent.log", names
+commands = [c["command"] for c in m["commands"]]
+assert len(commands) == 3 and commands[0].lower().endswith("systeminfo.exe") and "WMIC.exe" in commands[1] and "reg.exe" in commands[2], commands
+assert all(isinstance(c["exitCode"], int) for c in m["commands"]), m["commands"]
+assert all(s["on"] for s in m["switches"]), m["switches"]
+print("zip:", len(names), "entries; manifest exit codes", [c["exitCode"] for c in m["commands"]])
 EOF
 for link in Logs/loop other-profile Logs/secret.log; do
   grep -qF "Skipped a link: $WU\AppData\Roaming\Lumacore\VORN_X\\$(tr / '\\' <<<"$link")" "$log" || fail "no log line for the link $link"

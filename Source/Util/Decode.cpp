@@ -61,8 +61,9 @@ size_t withoutCutSequence (Bytes bytes, size_t length)
     return length;
 }
 
-juce::String decode8Bit (const char* data, size_t size)
+juce::String decode8Bit (const char* data, size_t size, bool& legacy)
 {
+    legacy = false;
     const auto* bytes = reinterpret_cast<Bytes> (data);
     // 8-bit text ends at its first zero byte.
     const auto* end = static_cast<const char*> (std::memchr (data, 0, size));
@@ -81,18 +82,29 @@ juce::String decode8Bit (const char* data, size_t size)
     if ((whole == length || ! restIsAscii) && juce::CharPointer_UTF8::isValidString (data, static_cast<int> (whole)))
         return juce::String::fromUTF8 (data, static_cast<int> (whole));
 
+    legacy = true;
     return util::platform::decodeLegacy8Bit (data, length);
 }
 } // namespace
 
-juce::String decodeOutput (const char* data, size_t size)
+juce::String decodeOutput (const char* data, size_t size, juce::String* decoding)
 {
     const auto* bytes = reinterpret_cast<Bytes> (data);
     // Standard output and error share one pipe: 8-bit text may come before UTF-16.
     const auto utf16 = findUtf16 (bytes, size);
-    auto text = decode8Bit (data, utf16);
+    bool legacy = false;
+    auto text = decode8Bit (data, utf16, legacy);
     if (utf16 < size)
         text << decodeUtf16 (bytes + utf16, size - utf16);
+    if (decoding != nullptr)
+    {
+        juce::StringArray parts;
+        if (utf16 > 0)
+            parts.add (legacy ? util::platform::legacy8BitName() : "utf-8");
+        if (utf16 < size)
+            parts.add ("utf-16");
+        *decoding = parts.isEmpty() ? juce::String ("none") : parts.joinIntoString ("+");
+    }
     return text;
 }
 

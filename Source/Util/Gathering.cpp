@@ -30,9 +30,9 @@ class FolderWalk
 public:
     // Links already reported are not reported again (the crash folder is walked once per wildcard).
     FolderWalk (const juce::File& folder, const juce::String& fileWildcard, std::set<juce::String>& reportedLinks,
-                std::function<void (const juce::File&)> onFile)
+                std::function<void (const juce::File&)> onFile, CollectionReport* collectionReport)
         : root (folder), realRoot (platform::realPath (folder)), wildcard (fileWildcard), reported (reportedLinks),
-          callback (std::move (onFile))
+          callback (std::move (onFile)), report (collectionReport)
     {
     }
 
@@ -48,7 +48,7 @@ private:
     {
         if (! files::canList (folder))
         {
-            skipped (folder, "Cannot read a folder: {}");
+            skipped (folder, "Cannot read a folder: {}", "unreadable");
             return ! stopRequested();
         }
         for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findFilesAndDirectories))
@@ -66,7 +66,7 @@ private:
             }
             if (kind == files::Kind::special)
             {
-                skipped (file, "Skipped a special file: {}");
+                skipped (file, "Skipped a special file: {}", "special file");
                 continue;
             }
             if (kind == files::Kind::missing)
@@ -86,7 +86,8 @@ private:
             }
             else if (! (inside && real->existsAsFile()))
             {
-                skipped (file); // some systems show a link to a file as a plain file
+                // Some systems show a link to a file as a plain file.
+                skipped (file, "Skipped a link: {}", real ? "outside the folder" : "link");
             }
             else if (file.getFileName().matchesWildcard (wildcard, true))
             {
@@ -96,10 +97,13 @@ private:
         return ! stopRequested();
     }
 
-    void skipped (const juce::File& link, const char* message = "Skipped a link: {}")
+    void skipped (const juce::File& link, const char* message = "Skipped a link: {}", const char* reason = "link")
     {
-        if (reported.insert (link.getFullPathName()).second)
-            LUMO_LOG_INFO (fmt::runtime (message), link.getFullPathName().toStdString());
+        if (! reported.insert (link.getFullPathName()).second)
+            return;
+        LUMO_LOG_INFO (fmt::runtime (message), link.getFullPathName().toStdString());
+        if (report != nullptr)
+            report->skipped.push_back ({ link, reason });
     }
 
     juce::File root;
@@ -107,6 +111,7 @@ private:
     juce::String wildcard;
     std::set<juce::String>& reported;
     std::function<void (const juce::File&)> callback;
+    CollectionReport* report;
     std::set<juce::String> visited; // real paths of the folders entered
 };
 } // namespace
@@ -121,7 +126,7 @@ std::optional<juce::File> writeOutputFile (const juce::String& text, const juce:
     return std::nullopt;
 }
 
-std::optional<juce::String> buildSystemInfo (const std::vector<SystemCommand>& commands)
+std::optional<juce::String> buildSystemInfo (const std::vector<SystemCommand>& commands, CollectionReport* report)
 {
     juce::String text;
     for (const auto& command : commands)
@@ -129,7 +134,10 @@ std::optional<juce::String> buildSystemInfo (const std::vector<SystemCommand>& c
         if (stopRequested())
             return std::nullopt;
         text << "=== " << command.header << " ===\n";
-        const auto output = process::runCommand (command.commandLine);
+        process::CommandReport run;
+        const auto output = process::runCommand (command.commandLine, process::kDefaultCommandTimeoutMs, &run);
+        if (report != nullptr)
+            report->commands.push_back ({ command.commandLine, run });
         text << (output ? *output : juce::String ("--- failed to execute ---")) << "\n";
     }
     if (stopRequested())
@@ -153,9 +161,9 @@ void replaceSystemInfoCommands (std::optional<std::vector<SystemCommand>> comman
     replacedCommands = std::move (commands);
 }
 
-std::optional<juce::File> collectSystemInfo()
+std::optional<juce::File> collectSystemInfo (CollectionReport* report)
 {
-    const auto text = buildSystemInfo (replacedCommands ? *replacedCommands : platform::systemInfoCommands());
+    const auto text = buildSystemInfo (replacedCommands ? *replacedCommands : platform::systemInfoCommands(), report);
     if (! text)
         return std::nullopt;
     const auto file = getMakerDocFolder().getChildFile ("system_info.txt");
@@ -194,8 +202,13 @@ juce::String archiveNameFor (const juce::File& home, const juce::File& folder, c
     return relative.replace (separator, "-") + separator + file.getRelativePathFrom (folder);
 }
 
-bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)> callback)
+bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)> callback, CollectionReport* report)
 {
+    const auto missing = [report] (const juce::File& source, const char* message) {
+        LUMO_LOG_INFO (fmt::runtime (message), source.getFullPathName().toStdString());
+        if (report != nullptr)
+            report->missing.push_back (source);
+    };
     const auto home = collectedUserFolders().home; // the user whose files are collected
     std::set<juce::String> reportedLinks;
 
@@ -203,10 +216,11 @@ bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)
     {
         if (! folder.exists())
         {
-            LUMO_LOG_INFO (fmt::runtime (missingMessage), folder.getFullPathName().toStdString());
+            missing (folder, missingMessage);
             return true;
         }
-        return FolderWalk (folder, "*", reportedLinks, [&] (const juce::File& file) { callback (file, archiveNameFor (home, folder, file)); }).run();
+        return FolderWalk (folder, "*", reportedLinks, [&] (const juce::File& file) { callback (file, archiveNameFor (home, folder, file)); }, report)
+            .run();
     };
 
     const auto handOverFile = [&] (const juce::File& file, const char* missingMessage)
@@ -215,7 +229,7 @@ bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)
         if (files::classify (file) != files::Kind::missing)
             callback (file, {});
         else
-            LUMO_LOG_INFO (fmt::runtime (missingMessage), file.getFullPathName().toStdString());
+            missing (file, missingMessage);
     };
 
     if (! walkFolder (getProductLogFolder(), "Product log Folder not exist: {}")
@@ -231,13 +245,13 @@ bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)
         for (const auto& wildcard : { juce::String (kProductName) + "*", juce::String ("CefSubprocess*") })
         {
             const auto handOver = [&] (const juce::File& file) { callback (file, prefix + file.getRelativePathFrom (crashFolder)); };
-            if (! FolderWalk (crashFolder, wildcard, reportedLinks, handOver).run())
+            if (! FolderWalk (crashFolder, wildcard, reportedLinks, handOver, report).run())
                 return false;
         }
     }
     else
     {
-        LUMO_LOG_INFO ("Crash Report Folder not exist: {}", crashFolder.getFullPathName().toStdString());
+        missing (crashFolder, "Crash Report Folder not exist: {}");
     }
     return ! stopRequested();
 }

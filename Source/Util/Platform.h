@@ -85,6 +85,9 @@ bool tieChildrenToThisProcess();
 // startChild gets a fixed PATH and locale.
 void isolateChildEnvironment();
 
+// The name of that code page for the zip's manifest ("oem" on Windows).
+const char* legacy8BitName();
+
 // 8-bit output that is not UTF-8 (the console code page on Windows).
 juce::String decodeLegacy8Bit (const char* data, size_t size);
 

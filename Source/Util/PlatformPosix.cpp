@@ -154,6 +154,11 @@ void isolateChildEnvironment()
     tieChildrenToThisProcess();
 }
 
+const char* legacy8BitName()
+{
+    return "latin-1";
+}
+
 juce::String decodeLegacy8Bit (const char* data, size_t size)
 {
     // Latin-1: every byte is its own code point.

@@ -467,6 +467,11 @@ void isolateChildEnvironment()
     childEnvironment = std::move (block);
 }
 
+const char* legacy8BitName()
+{
+    return "oem";
+}
+
 juce::String decodeLegacy8Bit (const char* data, size_t size)
 {
     if (size == 0)

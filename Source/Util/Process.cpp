@@ -53,6 +53,7 @@ struct Capture
     juce::ChildProcess child;
     char buffer[kBufferSize] {};
     std::atomic<int> count { 0 };
+    std::optional<int> exitCode; // set by the reader once the child has ended, before done
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
@@ -78,7 +79,11 @@ struct Capture
         for (int pass = 0; pass < 10 && count.load() < kBufferSize; ++pass)
         {
             if (child.waitForProcessToFinish (1000))
+            {
+                // Asked at once: a later look at a reaped child reads as 0 in JUCE.
+                exitCode = static_cast<int> (child.getExitCode());
                 break;
+            }
             readRemainder();
         }
         // Whatever the child wrote before it ended.
@@ -91,8 +96,9 @@ struct Capture
 };
 } // namespace
 
-std::optional<juce::String> runCommand (const juce::String& command, int timeoutMs)
+std::optional<juce::String> runCommand (const juce::String& command, int timeoutMs, CommandReport* report)
 {
+    const auto started = std::chrono::steady_clock::now();
     auto capture = std::make_shared<Capture>();
     if (! util::platform::startChild (capture->child, command))
         return std::nullopt;
@@ -118,7 +124,8 @@ std::optional<juce::String> runCommand (const juce::String& command, int timeout
     }
 
     // Out of time, asked to stop, or the buffer is full: the child has nothing more to give.
-    if (capture->child.isRunning())
+    const bool killed = capture->child.isRunning();
+    if (killed)
     {
         capture->child.kill();
         // Whoever reads the report should know that this section is partial.
@@ -134,7 +141,18 @@ std::optional<juce::String> runCommand (const juce::String& command, int timeout
         readerDone = capture->finished.wait_for (lock, std::chrono::milliseconds (kReaderGraceMs), [&] { return capture->done; });
     }
     const auto collected = capture->count.load();
-    const auto text = decodeOutput (capture->buffer, static_cast<size_t> (collected));
+    juce::String decoding;
+    const auto text = decodeOutput (capture->buffer, static_cast<size_t> (collected), &decoding);
+
+    if (report != nullptr)
+    {
+        report->seconds = std::chrono::duration<double> (std::chrono::steady_clock::now() - started).count();
+        report->timedOut = outOfTime;
+        report->outputBytes = static_cast<size_t> (collected);
+        report->decoding = decoding;
+        // Once the reader is done the child has ended and its code can be asked for.
+        report->exitCode = killed || ! readerDone ? std::nullopt : capture->exitCode;
+    }
 
     if (readerDone)
         reader.join();

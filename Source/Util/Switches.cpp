@@ -110,6 +110,11 @@ std::vector<juce::File> enableLogging()
     return created;
 }
 
+bool debugViewStarted()
+{
+    return debugViewThread.has_value();
+}
+
 void stopDebugView()
 {
     if (! debugViewThread)

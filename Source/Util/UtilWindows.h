@@ -10,6 +10,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include "Util/Process.h"
+
 namespace util
 {
 // Product identity.
@@ -69,6 +71,8 @@ std::optional<juce::File> writeDebugConfig();
 bool enableCrashDump();
 bool disableCrashDump();
 void stopDebugView();
+// Whether a DebugView capture was started (and not stopped since).
+bool debugViewStarted();
 bool isAscii (const juce::String& text);
 std::optional<juce::String> getShortPath (const juce::File& file);
 
@@ -89,12 +93,31 @@ struct SystemCommand
     juce::String commandLine; // what runs: the program by its full path
 };
 
-std::optional<juce::File> collectSystemInfo();
+// What the gathering found and how the report's commands ran, for the zip's manifest.
+struct CollectionReport
+{
+    struct Skipped
+    {
+        juce::File source;
+        juce::String reason; // "link", "special file", "unreadable", "outside the folder"
+    };
+    struct Command
+    {
+        juce::String commandLine;
+        process::CommandReport run; // exitCode empty: it did not start, or was stopped
+    };
+    std::vector<Skipped> skipped;     // found and left out by the walk
+    std::vector<juce::File> missing;  // sources looked in that do not exist
+    std::vector<Command> commands;    // in the report's order
+};
+
+// The report's commands go into the collection report, where one is given.
+std::optional<juce::File> collectSystemInfo (CollectionReport* report = nullptr);
 // The report's commands are the system's own; a test may put others in their place (empty: the system's again).
 void replaceSystemInfoCommands (std::optional<std::vector<SystemCommand>> commands);
 // The report's text: a section per command, headed by its header. Empty when
 // the calling thread is asked to stop: the remaining commands are not started.
-std::optional<juce::String> buildSystemInfo (const std::vector<SystemCommand>& commands);
+std::optional<juce::String> buildSystemInfo (const std::vector<SystemCommand>& commands, CollectionReport* report = nullptr);
 // The video controller section's command: WMIC from the system folder, or,
 // where WMIC is not installed (new Windows 11 systems), PowerShell's CIM query.
 juce::String videoControllerCommand (const juce::File& systemFolder);
@@ -102,7 +125,8 @@ std::optional<juce::File> writeOutputFile (const juce::String& text, const juce:
 // Hands every file to archive to the callback. No link to a folder is
 // followed and no link to a file outside its walked folder is handed over;
 // each skipped link is logged. False when the calling thread is asked to stop.
-bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)> callback);
+// What was skipped and what is missing goes into the report, where one is given.
+bool gatherLogFiles (std::function<void (const juce::File&, const juce::String&)> callback, CollectionReport* report = nullptr);
 
 // Archive name of a file below a walked folder: the folder's path relative to
 // home with separators turned into hyphens, a separator, then the file's path
