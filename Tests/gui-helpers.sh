@@ -1,7 +1,20 @@
 # Shared by the scripts that drive the real tool under a display.
 
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# The tool under test reads and writes the user's folders: they must be the
+# sandbox's (Tests/sandbox-run), never the real user's.
+require_sandbox() {
+  local d
+  [ -n "${TRIAGENT_TEST_SANDBOX:-}" ] || fail "not in a sandbox: run through ctest (Tests/sandbox-run)"
+  for d in "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$TMPDIR"; do
+    case "$d/" in "$TRIAGENT_TEST_SANDBOX"/*) ;; *) fail "$d is outside the sandbox $TRIAGENT_TEST_SANDBOX" ;; esac
+  done
+}
+
 # Runs the caller again under a virtual display when there is none.
 ensure_display() {
+  require_sandbox
   if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$0" "$@"
   fi
@@ -29,8 +42,6 @@ wait_for_exit() {
   done
   return 0
 }
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # A DebugView stand-in where the Linux build looks for it: writes its pid to
 # "$dbgview.pid", "captured" into the file after /l, and runs until killed.
