@@ -41,11 +41,6 @@ HANDLE openHandle (const juce::File& file, DWORD access, DWORD share, DWORD disp
     return CreateFileW (win32Path (file).c_str(), access, share, nullptr, disposition, flags, nullptr);
 }
 
-std::optional<juce::File> finalPath (HANDLE h)
-{
-    return platform::finalPathOf (h);
-}
-
 bool isLinkTag (DWORD attributes, DWORD tag)
 {
     static_assert (FILE_ATTRIBUTE_REPARSE_POINT == 0x400 && IsReparseTagNameSurrogate (0x20000000));
@@ -110,7 +105,7 @@ bool isRealFolder (const juce::File& folder)
         return false;
     // Wine shows a Linux link as a plain folder: its final path gives it away.
     const auto facts = factsOf (h.h);
-    const auto real = finalPath (h.h);
+    const auto real = platform::finalPathOf (h.h);
     return facts && (facts->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && ! isLinkTag (facts->attributes, facts->tag) && real
            && *real == expectedRealPath (folder);
 }
@@ -129,7 +124,7 @@ Opened createChecked (const juce::File& file, DWORD share)
         return { {}, error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Refusal::exists : Refusal::unreadable };
     }
     const auto facts = factsOf (h.h);
-    const auto real = finalPath (h.h);
+    const auto real = platform::finalPathOf (h.h);
     if (! facts || ! real || *real != expectedRealPath (file))
     {
         dispose (h.h);
@@ -245,7 +240,7 @@ Opened openForReading (const juce::File& file, const juce::File& insideFolder)
     }
     if (facts->links != 1)
         return { {}, Refusal::hardLink };
-    const auto real = finalPath (h.h);
+    const auto real = platform::finalPathOf (h.h);
     if (! real || ! real->isAChildOf (expectedRealPath (insideFolder)))
         return { {}, Refusal::outside };
     return { wrap (h, *facts), Refusal::none };
@@ -279,7 +274,7 @@ Opened replaceAndKeepOpen (const juce::File& target, const void* data, size_t by
     const auto h = reinterpret_cast<HANDLE> (opened.file.nativeHandle());
     bool ok = opened.file.write (data, bytes) && opened.file.flushToDisk() && renameHandle (h, target, true);
     // The rename goes by name: it must have landed at the derived place.
-    const auto real = ok ? finalPath (h) : std::nullopt;
+    const auto real = ok ? platform::finalPathOf (h) : std::nullopt;
     ok = ok && real && *real == expectedRealPath (target);
     if (! ok)
     {
@@ -296,7 +291,7 @@ Removal removeOwn (const juce::File& file, Identity identity)
     if (! h.ok())
         return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND ? Removal::missing : Removal::failed;
     const auto facts = factsOf (h.h);
-    const auto real = finalPath (h.h);
+    const auto real = platform::finalPathOf (h.h);
     if (! facts || (facts->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 || facts->identity != identity
         || ! real || *real != expectedRealPath (file))
         return Removal::elsewhere;
@@ -317,7 +312,7 @@ Removal removeName (const juce::File& file)
     // The handle must be the name itself: where a link was followed after all
     // (Wine shows a Linux link as the file it leads to), deleting through it
     // would delete what it leads to.
-    const auto real = finalPath (h.h);
+    const auto real = platform::finalPathOf (h.h);
     if (! real || *real != expectedRealPath (file))
         return Removal::elsewhere;
     return dispose (h.h) ? Removal::removed : Removal::failed;
@@ -332,7 +327,7 @@ bool moveFolderWithinParent (const juce::File& folder, const juce::String& newNa
     if (! h.ok())
         return false;
     const auto facts = factsOf (h.h);
-    const auto real = finalPath (h.h);
+    const auto real = platform::finalPathOf (h.h);
     if (! facts || (facts->attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || isLinkTag (facts->attributes, facts->tag) || ! real
         || *real != expectedRealPath (folder))
         return false;
