@@ -68,6 +68,16 @@ TEST (RunCommand, ReturnsWhatTheChildPrinted)
 
 TEST (RunCommand, ProgramThatCannotStartGivesNothing)
 {
+    // The manifest's account of it: no exit code, not stopped, no output.
+    process::CommandReport report;
+    report.exitCode = 0;
+    report.decoding = "utf-8";
+    EXPECT_FALSE (process::runCommand ("/no/such/program --flag", process::kDefaultCommandTimeoutMs, &report).has_value());
+    EXPECT_FALSE (report.exitCode.has_value());
+    EXPECT_FALSE (report.timedOut);
+    EXPECT_EQ (report.outputBytes, 0u);
+    EXPECT_EQ (report.decoding, "none");
+
     EXPECT_FALSE (process::runCommand ("no-such-program-anywhere --flag").has_value());
     EXPECT_FALSE (process::runCommand (scratch ("missing/prog").getFullPathName()).has_value());
     const auto notExecutable = scratch ("plain.txt");
@@ -79,11 +89,16 @@ TEST (RunCommand, KeepsTheFirst65536BytesOfLongOutputWithoutHanging)
 {
     const auto script = writeScript (scratch ("long.sh"), "head -c 200000 /dev/zero | tr '\\000' 'x'");
     const auto start = Clock::now();
-    const auto output = process::runCommand (script.getFullPathName());
+    process::CommandReport report;
+    const auto output = process::runCommand (script.getFullPathName(), process::kDefaultCommandTimeoutMs, &report);
     ASSERT_TRUE (output.has_value());
     EXPECT_EQ (output->length(), 65536);
     EXPECT_TRUE (output->containsOnly ("x"));
     EXPECT_LT (secondsSince (start), 5.0);
+    // Cut at the cap: stopped, so no exit code, but not by the time bound.
+    EXPECT_EQ (report.outputBytes, 65536u);
+    EXPECT_FALSE (report.exitCode.has_value());
+    EXPECT_FALSE (report.timedOut);
 }
 
 TEST (RunCommand, ChildThatHangsIsKilledWhenTheBoundRunsOut)

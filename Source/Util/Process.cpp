@@ -101,7 +101,11 @@ std::optional<juce::String> runCommand (const juce::String& command, int timeout
     const auto started = std::chrono::steady_clock::now();
     auto capture = std::make_shared<Capture>();
     if (! util::platform::startChild (capture->child, command))
+    {
+        if (report != nullptr)
+            *report = CommandReport {}; // no exit code, no output
         return std::nullopt;
+    }
 
     auto* caller = juce::Thread::getCurrentThread();
     std::thread reader ([capture] { capture->readAll(); });

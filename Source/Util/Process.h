@@ -28,7 +28,7 @@ struct CommandReport
     double seconds = 0;
     bool timedOut = false;
     size_t outputBytes = 0;
-    juce::String decoding; // how its output was read: "utf-8", "utf-16", "oem" (Windows) or "latin-1", joined by "+"
+    juce::String decoding { "none" }; // how its output was read: "utf-8", "utf-16", "oem" (Windows) or "latin-1", joined by "+"
 };
 
 // How long runCommand lets a child run before it is killed.
