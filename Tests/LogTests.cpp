@@ -8,6 +8,7 @@
 
 #include "Log/Log.h"
 #include "TestSupport.h"
+#include "Util/UserFiles.h"
 #include "Util/UtilWindows.h"
 
 LUMO_LOG_FILE_LOGGER
@@ -147,14 +148,34 @@ TEST (LogSetup, EachStartBeginsOneFreshLogWithItsBanner)
     EXPECT_TRUE (std::regex_match (text, layout)) << text;
 }
 
-TEST (LogSetup, MissingLogFolderCreatesNoFile)
+TEST (LogSetup, WithoutARealLogFolderThereIsNoLogAndOnlyALinkIsReported)
 {
+    // A missing folder is an ordinary state (the product never ran): no log,
+    // nothing said. A folder that is a link is refused, and said on standard error.
     const auto folder = util::getProductLogFolder();
+    const auto elsewhere = folder.getSiblingFile ("elsewhere");
     ASSERT_FALSE (folder.exists());
-    lumo::log::setupLogging();
-    LUMO_LOG_INFO ("nowhere to go");
+    const auto setupSays = [] {
+        std::ostringstream captured;
+        auto* previous = std::cerr.rdbuf (captured.rdbuf());
+        lumo::log::setupLogging();
+        LUMO_LOG_INFO ("nowhere to go");
+        std::cerr.rdbuf (previous);
+        return captured.str();
+    };
+
+    EXPECT_EQ (util::files::createNew (folder.getChildFile ("x")).refusal, util::files::Refusal::missing);
+    EXPECT_EQ (setupSays(), "");
     EXPECT_FALSE (folder.exists());
-    EXPECT_FALSE (folder.getChildFile ("Triagent.log").exists());
+
+    ASSERT_TRUE (elsewhere.createDirectory().wasOk());
+    ASSERT_TRUE (testing_support::plantLink (elsewhere, folder));
+    EXPECT_EQ (util::files::createNew (folder.getChildFile ("x")).refusal, util::files::Refusal::link);
+    const auto said = setupSays();
+    lumo::log::setSinks ({});
+    EXPECT_NE (said.find ("Refused the log file, its folder is not a real folder: "), std::string::npos) << said;
+    EXPECT_EQ (elsewhere.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0); // hidden ones included
+    testing_support::removeTrees ({ folder, elsewhere });
 }
 
 TEST (LogFileSink, ManyThreadsWriteWholeLines)

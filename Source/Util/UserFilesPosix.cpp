@@ -170,11 +170,17 @@ Opened openForReading (const juce::File& file, const juce::File& insideFolder)
     return { wrap (fd.release()), Refusal::none };
 }
 
+// Why a folder to create in was refused: not there at all, or not the real folder.
+static Refusal folderRefusal (const juce::File& folder)
+{
+    return classify (folder) == Kind::missing ? Refusal::missing : Refusal::link;
+}
+
 Opened createNew (const juce::File& file)
 {
     Fd folder (openFolder (file.getParentDirectory()));
     if (folder.fd < 0)
-        return { {}, Refusal::link };
+        return { {}, folderRefusal (file.getParentDirectory()) };
     Fd fd (::openat (folder.fd, file.getFileName().toRawUTF8(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (fd.fd < 0)
         return { {}, errno == EEXIST ? Refusal::exists : Refusal::unreadable };
@@ -199,7 +205,7 @@ Opened replaceAndKeepOpen (const juce::File& target, const void* data, size_t by
 {
     Fd folder (openFolder (target.getParentDirectory()));
     if (folder.fd < 0)
-        return { {}, Refusal::link };
+        return { {}, folderRefusal (target.getParentDirectory()) };
     const auto temp = freshName (target);
     Fd fd (::openat (folder.fd, temp.toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (fd.fd < 0)

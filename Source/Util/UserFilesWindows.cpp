@@ -115,7 +115,7 @@ bool isRealFolder (const juce::File& folder)
 Opened createChecked (const juce::File& file, DWORD share)
 {
     if (! isRealFolder (file.getParentDirectory()))
-        return { {}, Refusal::link };
+        return { {}, classify (file.getParentDirectory()) == Kind::missing ? Refusal::missing : Refusal::link };
     Handle h (openHandle (file, GENERIC_READ | GENERIC_WRITE | DELETE, share, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
     if (! h.ok())
