@@ -12,10 +12,7 @@ mkdir -p "$(dirname "$log")" "$HOME/Documents/Lumacore/VORN_X"
 echo '<config/>' > "$HOME/Documents/Lumacore/VORN_X/config.xml"
 install_fake_dbgview
 
-"$exe" & app=$!
-trap 'kill -TERM $app 2>/dev/null' EXIT
-wid=$(wait_for_window 30) || fail "no window appeared"
-eval "$(xdotool getwindowgeometry --shell "$wid")"
+start_tool "$exe"
 
 wait_for_log "VORN Triagent initialized" 20
 import -window "$wid" "$out/1-first-screen.png"

@@ -16,10 +16,7 @@ dump="$XDG_DATA_HOME/CrashDumps/VORN X.exe.4711.dmp"
 truncate -s 4G "$dump" || fail "cannot make the sparse dump"
 install_fake_dbgview
 
-"$exe" & app=$!
-trap 'kill -TERM $app 2>/dev/null' EXIT
-wid=$(wait_for_window 30) || fail "no window appeared"
-eval "$(xdotool getwindowgeometry --shell "$wid")"
+start_tool "$exe"
 wait_for_log "VORN Triagent initialized" 20
 
 # The spinner's cell: the right-hand column between CLOSE and the message log.

@@ -11,10 +11,7 @@ debug_json="$HOME/Documents/Lumacore/VORN_X/debug.json"
 mkdir -p "$(dirname "$log")"
 install_fake_dbgview
 
-"$exe" & app=$!
-trap 'kill -9 $app 2>/dev/null' EXIT
-wid=$(wait_for_window 30) || fail "no window appeared"
-eval "$(xdotool getwindowgeometry --shell "$wid")"
+start_tool "$exe" 9
 wait_for_log "VORN Triagent initialized" 20
 click_action_until "Enabling logging" 40
 wait_for_log "Crash reports enabled" 20
@@ -33,10 +30,9 @@ done
 [ -f "$debug_json" ] || fail "debug.json should still be there after SIGKILL"
 
 # The next start switches the product's debug log off and says so.
-i=0; while xdotool search --name '^VORN Triagent$' >/dev/null 2>&1; do [ $i -ge 50 ] && break; sleep 0.1; i=$((i + 1)); done
+wait_for_no_window || fail "the killed tool's window stayed"
 rm -f "$log"
-"$exe" & app=$!
-wait_for_window 30 >/dev/null || fail "no window at the second start"
+start_tool "$exe"
 wait_for_log "Switched off after an earlier run: $debug_json" 20
 [ ! -e "$debug_json" ] || fail "debug.json is still there after the next start"
 kill -TERM $app
@@ -47,10 +43,9 @@ wait_for_exit $app 10 || fail "the tool did not end on SIGTERM"
 journal="${XDG_DATA_HOME:-$HOME/.local/share}/Lumacore/Triagent/switches.journal"
 mkdir -p "$(dirname "$journal")"
 head -c 900000 /dev/zero | tr '\0' '[' > "$journal"
-i=0; while xdotool search --name '^VORN Triagent$' >/dev/null 2>&1; do [ $i -ge 50 ] && break; sleep 0.1; i=$((i + 1)); done
+wait_for_no_window || fail "the window of the second start stayed"
 rm -f "$log"
-"$exe" & app=$!
-wait_for_window 30 >/dev/null || fail "no window with a deeply nested journal"
+start_tool "$exe"
 wait_for_log "Ignored a damaged switch journal: $journal" 20
 wait_for_log "VORN Triagent initialized" 20
 [ ! -e "$journal" ] || fail "the damaged journal was not cleared"

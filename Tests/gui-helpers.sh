@@ -33,6 +33,25 @@ wait_for_window() {
   return 1
 }
 
+# Starts the tool $1 in the background as $app, to be killed with signal $2
+# (TERM unless given) when the script ends, and waits for its window: $wid,
+# and its geometry as $X, $Y, $WIDTH and $HEIGHT.
+start_tool() {
+  "$1" & app=$!
+  trap "kill -${2:-TERM} $app 2>/dev/null" EXIT
+  wid=$(wait_for_window 30) || fail "no window appeared"
+  eval "$(xdotool getwindowgeometry --shell "$wid")"
+}
+
+# Waits up to 5 seconds for the tool's window to be gone (after a kill).
+wait_for_no_window() {
+  local i=0
+  while xdotool search --name '^VORN Triagent$' >/dev/null 2>&1; do
+    [ $i -ge 50 ] && return 1
+    sleep 0.1; i=$((i + 1))
+  done
+}
+
 # Waits up to $2 seconds for process $1 to end (then reap it with wait).
 wait_for_exit() {
   local pid=$1 limit=${2:-10} i=0
