@@ -131,7 +131,7 @@ ManifestInput LogCollector::manifestInput() const
     input.toolName = TRIAGENT_APP_NAME;
     input.toolVersion = TRIAGENT_APP_VERSION;
     input.os = juce::SystemStats::getOperatingSystemName();
-    const auto desktopUser = util::desktopUserIfOther();
+    const auto& desktopUser = util::desktopUserIfOther();
     input.user = desktopUser ? desktopUser->name : juce::SystemStats::getLogonName();
     input.created = juce::Time::getCurrentTime();
     input.reproducedFrom = diagnostics.reproducedFrom;

@@ -225,19 +225,19 @@ void CollectInfo::enter (LogCollector& c) const
     // The tool's own log goes last, after everything it says about the
     // collection (only the manifest follows it).
     const auto toolLog = util::getProductLogFolder().getChildFile ("Triagent.log");
-    juce::String toolLogName;
+    std::optional<juce::String> toolLogName;
     const bool gathered = util::gatherLogFiles (
         [&] (const juce::File& file, const juce::String& storedPath) {
             if (file == toolLog)
-                toolLogName = storedPath.isEmpty() ? file.getFileName() : storedPath;
+                toolLogName = storedPath;
             else
                 c.zipBuilder.addFile (file, storedPath, 1);
         },
         &c.collectionReport);
     if (! gathered)
         return complete (c, false);
-    if (toolLogName.isNotEmpty())
-        c.zipBuilder.addFile (toolLog, toolLogName, 1);
+    if (toolLogName)
+        c.zipBuilder.addFile (toolLog, *toolLogName, 1);
     printMsg (c, "All information collected");
     complete (c, true);
 }

@@ -7,14 +7,6 @@ namespace util
 {
 namespace
 {
-// The user signed in on the desktop when that is another user than the
-// tool's own (elevation with another account): looked up once.
-const std::optional<DesktopUser>& otherDesktopUser()
-{
-    static const auto found = platform::otherDesktopUser();
-    return found;
-}
-
 UserFolders ownFolders()
 {
     return { juce::File::getSpecialLocation (juce::File::userDocumentsDirectory),
@@ -48,17 +40,18 @@ ProductLocations productLocationsFor (const UserFolders& folders)
 
 UserFolders collectedUserFolders()
 {
-    return chooseUserFolders (ownFolders(), otherDesktopUser()).folders;
+    return chooseUserFolders (ownFolders(), desktopUserIfOther()).folders;
 }
 
 juce::String userFoldersStartLine()
 {
-    return chooseUserFolders (ownFolders(), otherDesktopUser()).startLine;
+    return chooseUserFolders (ownFolders(), desktopUserIfOther()).startLine;
 }
 
-std::optional<DesktopUser> desktopUserIfOther()
+const std::optional<DesktopUser>& desktopUserIfOther()
 {
-    return otherDesktopUser();
+    static const auto found = platform::otherDesktopUser(); // looked up once
+    return found;
 }
 
 juce::File getProductDocFolder()

@@ -145,15 +145,13 @@ std::optional<juce::String> runCommand (const juce::String& command, int timeout
         readerDone = capture->finished.wait_for (lock, std::chrono::milliseconds (kReaderGraceMs), [&] { return capture->done; });
     }
     const auto collected = capture->count.load();
-    juce::String decoding;
-    const auto text = decodeOutput (capture->buffer, static_cast<size_t> (collected), &decoding);
+    const auto text = decodeOutput (capture->buffer, static_cast<size_t> (collected), report != nullptr ? &report->decoding : nullptr);
 
     if (report != nullptr)
     {
         report->seconds = std::chrono::duration<double> (std::chrono::steady_clock::now() - started).count();
         report->timedOut = outOfTime;
         report->outputBytes = static_cast<size_t> (collected);
-        report->decoding = decoding;
         // Once the reader is done the child has ended and its code can be asked for.
         report->exitCode = killed || ! readerDone ? std::nullopt : capture->exitCode;
     }

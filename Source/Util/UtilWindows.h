@@ -53,7 +53,7 @@ ProductLocations productLocationsFor (const UserFolders& folders);
 // when another user than the tool's (looked up once).
 UserFolders collectedUserFolders();
 juce::String userFoldersStartLine();
-std::optional<DesktopUser> desktopUserIfOther();
+const std::optional<DesktopUser>& desktopUserIfOther();
 
 // Locations. They only compute paths; nothing is created or checked.
 juce::File getProductDocFolder();          // documents/Lumacore/VORN_X, fixed at start-up
